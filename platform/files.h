@@ -1,0 +1,47 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// The folder that holds the running executable, without a trailing separator
+// unless it is the root.
+std::string ApplicationFolder();
+
+// A new, exclusively created file beside a target path. It becomes the target
+// only by Commit, which renames it over the target in one step; otherwise it
+// is removed when the object goes away, so an interrupted write never leaves
+// a partial file at the target.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& target);
+  ~TempFile();
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  void Write(const std::byte* data, std::size_t size);
+  // Discards what was written so far.
+  void Clear();
+  // Gives the file the permission bits `mode` (ignored where there are none),
+  // flushes it to disk and renames it over the target.
+  void Commit(unsigned mode);
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string target_;
+  std::string path_;
+  std::intptr_t handle_ = -1;
+  bool committed_ = false;
+};
+
+// The permission bits of an existing file, or `fallback` when it does not exist.
+unsigned FileMode(const std::string& path, unsigned fallback);
+
+}  // namespace platform

@@ -1,0 +1,92 @@
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "system_error.h"
+
+namespace platform {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Makes the rename durable: the folder's entry is written, not only the file.
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string ApplicationFolder() {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) throw SystemError("cannot read", "/proc/self/exe");
+    if (static_cast<std::size_t>(n) < buffer.size()) return FolderOf({buffer.data(), std::size_t(n)});
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+TempFile::TempFile(const std::string& target) : target_(target) {
+  std::string pattern = FolderOf(target) + "/." + NameOf(target) + ".part-XXXXXX";
+  const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0) throw SystemError("cannot create a file beside", target);
+  path_ = pattern;
+  handle_ = fd;
+}
+
+TempFile::~TempFile() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  if (!committed_) ::unlink(path_.c_str());
+}
+
+void TempFile::Write(const std::byte* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(static_cast<int>(handle_), data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw SystemError("cannot write", path_);
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void TempFile::Clear() {
+  if (::ftruncate(static_cast<int>(handle_), 0) != 0 ||
+      ::lseek(static_cast<int>(handle_), 0, SEEK_SET) != 0)
+    throw SystemError("cannot empty", path_);
+}
+
+void TempFile::Commit(unsigned mode) {
+  const int fd = static_cast<int>(handle_);
+  if (::fchmod(fd, static_cast<mode_t>(mode)) != 0) throw SystemError("cannot set the mode of", path_);
+  if (::fsync(fd) != 0) throw SystemError("cannot write", path_);
+  handle_ = -1;
+  if (::close(fd) != 0) throw SystemError("cannot write", path_);
+  if (::rename(path_.c_str(), target_.c_str()) != 0) throw SystemError("cannot replace", target_);
+  committed_ = true;
+  SyncFolder(FolderOf(target_));
+}
+
+unsigned FileMode(const std::string& path, unsigned fallback) {
+  struct stat info{};
+  if (::stat(path.c_str(), &info) != 0) return fallback;
+  return info.st_mode & 07777;
+}
+
+}  // namespace platform

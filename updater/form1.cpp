@@ -1,0 +1,71 @@
+#include "form1.h"
+
+#include "app_paths.h"
+#include "error_report.h"
+#include "platform/copy.h"
+#include "platform/message_box.h"
+#include "platform/process.h"
+#include "texts.h"
+#include "web/download_file.h"
+
+namespace updater {
+namespace {
+
+// Layout in twips (15 to a pixel at 96 dpi). The label starts exactly at the
+// button's top-left corner with its height, so the waiting message stands
+// where the button was while the frame covers it.
+constexpr int kClientWidth = 5175;
+constexpr int kClientHeight = 2085;
+constexpr platform::Rect kFrame1{720, 360, 3855, 1095};
+constexpr platform::Rect kLabel1{240, 360, 3375, 495};  // inside Frame1
+constexpr platform::Rect kCommand1{960, 720, 2535, 495};
+constexpr unsigned kRed = 0xff0000;
+const platform::Font kLabelFont{"宋体", 14.25, 134};
+
+}  // namespace
+
+Form1::Form1(const Services& services, std::string host, std::string folder)
+    : services_(services),
+      host_(std::move(host)),
+      folder_(std::move(folder)),
+      window_(platform::MakeWindow(kAppTitle, kClientWidth, kClientHeight)),
+      Frame1(window_->AddFrame(kFrame1)),
+      Label1(window_->AddLabel(Frame1, kLabel1, kWaitingMessage, kLabelFont, kRed)),
+      Command1(window_->AddButton(kCommand1, kInstallCaption, [this] {
+        RunHandler([this] { Command1_Click(); }, services_.messages, *window_);
+      })) {}
+
+void Form1::Command1_Click() {
+  Command1.SetEnabled(false);
+  if (Command1.Caption().find(kRestartMark) != std::string::npos) {
+    Restart();
+    return;
+  }
+  Frame1.SetVisible(true);
+  Install();
+  Command1.SetEnabled(true);
+  Frame1.SetVisible(false);
+}
+
+void Form1::Install() {
+  const std::string download = InFolder(folder_, kDownloadFile);
+  if (DownloadFile(ServerAddress(host_, kNewBuildResource), download) == 0) {
+    services_.messages.Show(kDownloadFailed, kAppTitle);
+    return;
+  }
+  // A main executable that cannot be replaced (locked, not writable) stays
+  // as it was; the button keeps its install role and bak.exe the new build.
+  if (platform::CopyFileReplacing(download, InFolder(folder_, kMainExecutable)))
+    Command1.SetCaption(kRestartCaption);
+}
+
+void Form1::Restart() {
+  platform::StartProgram(InFolder(folder_, kMainExecutable));
+  window_->Close(0);
+}
+
+std::int32_t Form1::DownloadFile(const std::string& sURL, const std::string& sPath) {
+  return web::DownloadFile({services_.http, *window_, services_.clock}, sURL, sPath);
+}
+
+}  // namespace updater

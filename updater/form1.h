@@ -1,0 +1,54 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/window.h"
+
+namespace platform {
+class Clock;
+class HttpRequestFactory;
+class MessageBox;
+}  // namespace platform
+
+namespace updater {
+
+// What the window needs from the outside world.
+struct Services {
+  platform::HttpRequestFactory& http;
+  platform::Clock& clock;
+  platform::MessageBox& messages;
+};
+
+// The updater's window: one button that installs the newest build of the
+// main application and then, in its restart role, starts it and closes.
+class Form1 {
+ public:
+  // `host` is the update server ("name" or "name:port"); `folder` the
+  // application folder, where the main application and its files live.
+  Form1(const Services& services, std::string host, std::string folder);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  platform::Window& Window() { return *window_; }
+
+  // The update sequence behind the button.
+  void Command1_Click();
+
+ private:
+  void Install();
+  void Restart();
+  std::int32_t DownloadFile(const std::string& sURL, const std::string& sPath);
+
+  Services services_;
+  std::string host_;
+  std::string folder_;
+  std::unique_ptr<platform::Window> window_;
+
+ public:
+  platform::Frame& Frame1;
+  platform::Label& Label1;
+  platform::Button& Command1;
+};
+
+}  // namespace updater

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/http_request.h"
+#include "support/fakes.h"
+#include "support/files.h"
+#include "support/scripted_server.h"
+#include "updater/form1.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::ReadFile;
+using testsupport::Reply;
+using testsupport::WriteFile;
+
+constexpr char kPath[] = "/soft/tarnwick/tarnwick.jpg";
+constexpr char kOldBuild[] = "#!/bin/sh\necho old > \"$(dirname \"$0\")/started\"\n";
+constexpr char kNewBuild[] = "#!/bin/sh\necho new > \"$(dirname \"$0\")/started\"\n";
+constexpr char kInstall[] = "软件升级";
+constexpr char kRestart[] = "升级成功，重新启动软件";
+
+// Lets the window handle everything that is pending, for a while.
+void Pump(std::chrono::milliseconds during = 0ms) {
+  const auto end = std::chrono::steady_clock::now() + during;
+  do {
+    while (gtk_events_pending()) gtk_main_iteration();
+    std::this_thread::sleep_for(5ms);
+  } while (std::chrono::steady_clock::now() < end);
+}
+
+bool Contains(const platform::Rect& outer, const platform::Rect& inner) {
+  return outer.left <= inner.left && outer.top <= inner.top &&
+         outer.left + outer.width >= inner.left + inner.width &&
+         outer.top + outer.height >= inner.top + inner.height;
+}
+
+class UpdateSequenceTest : public testing::Test {
+ public:
+  explicit UpdateSequenceTest(const std::string& folderName = "app") : folder(folderName) {
+    WriteFile(folder / "Tarnwick.exe", kOldBuild);
+    std::filesystem::permissions(folder / "Tarnwick.exe", std::filesystem::perms(0750));
+    form.Window().Show();
+    Pump();
+  }
+
+  void ExpectReadyToInstall() {
+    EXPECT_EQ(form.Command1.Caption(), kInstall);
+    EXPECT_TRUE(form.Command1.Enabled());
+    EXPECT_FALSE(form.Frame1.Visible());
+  }
+
+  testsupport::TempFolder folder;
+  testsupport::ScriptedServer server;
+  platform::SystemClock clock;
+  std::unique_ptr<platform::HttpRequestFactory> http = platform::MakeHttpRequestFactory();
+  testsupport::RecordingMessageBox messages;
+  updater::Form1 form{{*http, clock, messages}, server.Host(), folder.Path()};
+};
+
+TEST_F(UpdateSequenceTest, OpensReadyToInstallWithTheFocusOnTheButton) {
+  ExpectReadyToInstall();
+  EXPECT_TRUE(form.Command1.HasFocus());
+  EXPECT_EQ(form.Label1.Text(), "软件正在升级请稍候...");
+}
+
+TEST_F(UpdateSequenceTest, ShownFrameCoversTheButtonAndTakesItsClicks) {
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  form.Frame1.SetVisible(true);
+  Pump(100ms);
+  EXPECT_TRUE(Contains(form.Frame1.Bounds(), form.Command1.Bounds()));
+  // A real pointer click where the button is, with the button enabled.
+  ASSERT_EQ(std::system("xdotool search --sync --onlyvisible --name 'Tarnwick升级' "
+                        "mousemove --window %1 148 64 click 1"),
+            0);
+  Pump(300ms);
+  EXPECT_EQ(server.Requests(kPath), 0);
+  EXPECT_EQ(form.Command1.Caption(), kInstall);
+}
+
+TEST_F(UpdateSequenceTest, ResizingLeavesTheControlsWhereTheyAre) {
+  const platform::Rect button = form.Command1.Bounds();
+  form.Window().Resize(600, 400);
+  Pump(200ms);
+  const platform::Rect moved = form.Command1.Bounds();
+  EXPECT_EQ(moved.left, button.left);
+  EXPECT_EQ(moved.top, button.top);
+  EXPECT_EQ(moved.width, button.width);
+  EXPECT_EQ(moved.height, button.height);
+}
+
+TEST_F(UpdateSequenceTest, FailedDownloadShowsTheMessageAndChangesNothing) {
+  server.On(kPath, {Reply::Status(404, "<html>no such build</html>")});
+  form.Command1.Click();
+  EXPECT_EQ(messages.texts, std::vector<std::string>{"下载失败"});
+  ExpectReadyToInstall();
+  EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kOldBuild);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"Tarnwick.exe"});
+}
+
+TEST_F(UpdateSequenceTest, MainExecutableThatCannotBeReplacedIsAQuietFailedCopy) {
+  std::filesystem::remove(folder / "Tarnwick.exe");
+  std::filesystem::create_directory(folder / "Tarnwick.exe");  // rename cannot go over it
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  form.Command1.Click();
+  EXPECT_TRUE(messages.texts.empty());
+  ExpectReadyToInstall();
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "Tarnwick.exe"));
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "Tarnwick.exe"));
+  EXPECT_EQ(ReadFile(folder / "bak.exe"), kNewBuild);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Tarnwick.exe", "bak.exe"}));
+}
+
+TEST_F(UpdateSequenceTest, FileThatCannotBeWrittenGetsTheErrorReportAndEndsTheProgram) {
+  std::filesystem::create_directory(folder / "bak.exe");
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  form.Command1.Click();
+  ASSERT_EQ(messages.texts.size(), 1u);
+  EXPECT_NE(messages.texts[0].find("bak.exe"), std::string::npos) << messages.texts[0];
+  EXPECT_TRUE(form.Window().Closed());
+  EXPECT_EQ(form.Window().Run(), 1);
+  EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kOldBuild);
+}
+
+TEST_F(UpdateSequenceTest, WhileWaitingASecondClickIsIgnoredAndClosingEndsCleanly) {
+  server.On(kPath, {Reply::Stall()});
+  struct During {
+    UpdateSequenceTest* test;
+    int requestsAtSecondClick = -1;
+  } during{this};
+  g_timeout_add(
+      300,
+      [](gpointer data) -> gboolean {
+        auto* d = static_cast<During*>(data);
+        d->test->form.Command1.Click();
+        d->requestsAtSecondClick = d->test->server.Requests(kPath);
+        d->test->form.Window().RequestClose();
+        return G_SOURCE_REMOVE;
+      },
+      &during);
+  form.Command1.Click();
+  EXPECT_EQ(during.requestsAtSecondClick, 1);
+  EXPECT_EQ(server.Requests(kPath), 1);
+  EXPECT_TRUE(form.Window().Closed());
+  EXPECT_EQ(form.Window().Run(), 0);
+  EXPECT_TRUE(messages.texts.empty());
+  EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kOldBuild);
+  EXPECT_EQ(folder.Names(), std::vector<std::string>{"Tarnwick.exe"});
+}
+
+// A successful installation, in folders whose names need care.
+class InstallTest : public UpdateSequenceTest, public testing::WithParamInterface<const char*> {
+ protected:
+  InstallTest() : UpdateSequenceTest(GetParam()) {}
+
+  bool WaitForStart() {
+    for (int i = 0; i < 250 && !testsupport::Exists(folder / "started"); ++i)
+      std::this_thread::sleep_for(20ms);
+    return testsupport::Exists(folder / "started");
+  }
+};
+
+TEST_P(InstallTest, InstallsTheNewBuildThenRestartsIntoIt) {
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  form.Command1.Click();
+  EXPECT_TRUE(messages.texts.empty());
+  EXPECT_EQ(form.Command1.Caption(), kRestart);
+  EXPECT_TRUE(form.Command1.Enabled());
+  EXPECT_FALSE(form.Frame1.Visible());
+  EXPECT_EQ(ReadFile(folder / "bak.exe"), kNewBuild);
+  EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kNewBuild);
+  EXPECT_EQ(testsupport::ModeOf(folder / "Tarnwick.exe"), 0750u) << "keeps the old mode";
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Tarnwick.exe", "bak.exe"}));
+
+  // The restart role downloads nothing, even with the server gone.
+  server.On(kPath, {Reply::Status(500, "down")});
+  form.Command1.Click();
+  EXPECT_EQ(server.Requests(kPath), 1);
+  EXPECT_TRUE(form.Window().Closed());
+  ASSERT_TRUE(WaitForStart());
+  EXPECT_EQ(ReadFile(folder / "started"), "new\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, InstallTest,
+                         testing::Values("app", "带 空格 的 文件夹 $(x) 'q'"));
+
+TEST_F(UpdateSequenceTest, MissingMainExecutableIsCreatedExecutable) {
+  std::filesystem::remove(folder / "Tarnwick.exe");
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  form.Command1.Click();
+  EXPECT_EQ(form.Command1.Caption(), kRestart);
+  EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kNewBuild);
+  EXPECT_EQ(testsupport::ModeOf(folder / "Tarnwick.exe"), 0755u);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+#include "web/download_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/error.h"
+#include "platform/http_request.h"
+#include "support/fakes.h"
+#include "support/files.h"
+#include "support/scripted_server.h"
+
+namespace {
+
+using testsupport::Reply;
+using namespace std::chrono_literals;
+
+constexpr char kPath[] = "/soft/tarnwick/tarnwick.jpg";
+constexpr char kOldBuild[] = "an older build, longer than any new body in these tests";
+const std::string kNewBuild("MZ\x90\x00new build\x00\xff", 15);
+
+// Blocking retries give up quickly here; the program's own limits are longer.
+platform::TransferLimits ShortLimits() {
+  platform::TransferLimits limits;
+  limits.connect = 2s;
+  limits.stall = 1s;
+  return limits;
+}
+
+class DownloadFileTest : public testing::Test {
+ protected:
+  std::int32_t Download(const std::string& url) {
+    return web::DownloadFile({*http, pump, clock}, url, target);
+  }
+
+  // The clock's minute changes once the server has seen the first request.
+  void NextMinuteOnceRequested() {
+    pump.onPass = [this] {
+      if (server.Requests(kPath) >= 1) clock.Set(testsupport::kHalfPastNoon + 30);
+    };
+  }
+
+  void ExpectUntouched() {
+    EXPECT_EQ(testsupport::ReadFile(target), kOldBuild);
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{"bak.exe"});
+  }
+
+  testsupport::ScriptedServer server;
+  testsupport::TempFolder folder;
+  testsupport::FakeClock clock{testsupport::kHalfPastNoon};
+  testsupport::ScriptedPump pump;
+  std::unique_ptr<platform::HttpRequestFactory> http = platform::MakeHttpRequestFactory(ShortLimits());
+  std::string target = folder / "bak.exe";
+};
+
+TEST_F(DownloadFileTest, SavesExactlyTheBodyOfAWholeSuccessfulResponseAndNothingElse) {
+  struct Case {
+    const char* name;
+    Reply reply;
+    std::int32_t result;
+  } const cases[] = {
+      {"ok", Reply::Ok(kNewBuild), 1},
+      {"chunked", Reply::Chunked(kNewBuild), 1},
+      {"redirected", Reply::Redirect(302, kPath), 1},
+      {"two ascii spaces are text", Reply::Ok("  "), 1},
+      {"404 page", Reply::Status(404, "<html>not here</html>"), 0},
+      {"500 page", Reply::Status(500, "<html>broken</html>"), 0},
+      {"empty", Reply::Ok(""), 0},
+      {"utf-16 spaces", Reply::Ok(std::string("\x20\x00\x20\x00", 4)), 0},
+      {"truncated", Reply::Truncated(kNewBuild.substr(0, 5), 1000), 0},
+      {"reset", Reply::Reset(kNewBuild.substr(0, 5), 1000), 0},
+      {"redirect to ftp", Reply::Redirect(302, "ftp://127.0.0.1/tarnwick.jpg"), 0},
+      {"redirect loop", Reply::Redirect(302, "/loop"), 0},
+  };
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  server.On("/loop", {Reply::Redirect(302, "/loop")});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testsupport::WriteFile(target, kOldBuild);
+    server.On("/case", {c.reply});
+    ASSERT_EQ(Download(server.Url("/case")), c.result);
+    if (c.result == 1) {
+      const std::string& body = c.reply.kind == Reply::Kind::Redirect ? kNewBuild : c.reply.body;
+      EXPECT_EQ(testsupport::ReadFile(target), body);
+      EXPECT_EQ(folder.Names(), std::vector<std::string>{"bak.exe"});
+    } else {
+      ExpectUntouched();
+    }
+  }
+}
+
+TEST_F(DownloadFileTest, RefusedConnectionFailsWithoutRetrying) {
+  testsupport::WriteFile(target, kOldBuild);
+  const auto port = testsupport::ScriptedServer::RefusedPort();
+  EXPECT_EQ(Download("http://127.0.0.1:" + std::to_string(port) + kPath), 0);
+  ExpectUntouched();
+}
+
+TEST_F(DownloadFileTest, OnlyTheExactLowerCaseHttpPrefixIsFetched) {
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  const std::string rest = server.Host() + kPath;
+  for (const std::string& url : {"HTTP://" + rest, "https://" + rest, " http://" + rest, rest}) {
+    EXPECT_EQ(Download(url), 0) << url;
+  }
+  EXPECT_EQ(server.Requests(kPath), 0);
+  EXPECT_FALSE(testsupport::Exists(target));
+}
+
+TEST_F(DownloadFileTest, SilentServerIsAbortedAtTheMinuteAndAskedOnceMoreBlocking) {
+  server.On(kPath, {Reply::Stall(), Reply::Ok(kNewBuild)});
+  NextMinuteOnceRequested();
+  EXPECT_EQ(Download(server.Url(kPath)), 1);
+  EXPECT_EQ(server.Requests(kPath), 2);
+  EXPECT_EQ(testsupport::ReadFile(target), kNewBuild);
+}
+
+TEST_F(DownloadFileTest, RetryThatStallsToo_FailsWithinItsLimits) {
+  testsupport::WriteFile(target, kOldBuild);
+  server.On(kPath, {Reply::Stall()});
+  NextMinuteOnceRequested();
+  EXPECT_EQ(Download(server.Url(kPath)), 0);
+  EXPECT_EQ(server.Requests(kPath), 2);
+  ExpectUntouched();
+}
+
+TEST_F(DownloadFileTest, ClockSteppingBackAcrossAMinuteEndsTheWait) {
+  server.On(kPath, {Reply::Stall(), Reply::Ok(kNewBuild)});
+  pump.onPass = [this] {
+    if (server.Requests(kPath) >= 1) clock.Set(testsupport::kHalfPastNoon - 3600);
+  };
+  EXPECT_EQ(Download(server.Url(kPath)), 1);
+  EXPECT_EQ(server.Requests(kPath), 2);
+}
+
+TEST_F(DownloadFileTest, WaitingPausesBetweenPasses) {
+  server.On(kPath, {Reply::Stall(), Reply::Ok(kNewBuild)});
+  const auto start = std::chrono::steady_clock::now();
+  pump.onPass = [&] {
+    if (std::chrono::steady_clock::now() - start > 300ms) clock.Advance(60);
+  };
+  EXPECT_EQ(Download(server.Url(kPath)), 1);
+  // A spinning wait makes hundreds of thousands of passes in 300 ms.
+  EXPECT_LT(pump.passes, 200);
+}
+
+TEST_F(DownloadFileTest, ClosingTheWindowMidWaitLeavesEverythingAsItWas) {
+  testsupport::WriteFile(target, kOldBuild);
+  server.On(kPath, {Reply::Trickle(kNewBuild, 50ms)});
+  pump.onPass = [this] {
+    if (testsupport::Exists(target) && folder.Names().size() > 1) throw platform::WindowClosed();
+  };
+  EXPECT_THROW(Download(server.Url(kPath)), platform::WindowClosed);
+  ExpectUntouched();
+  for (int i = 0; i < 100 && server.OpenConnections() > 0; ++i) std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(server.OpenConnections(), 0) << "the request was not aborted";
+}
+
+TEST_F(DownloadFileTest, FileThatCannotBeWrittenRaisesTheSystemsError) {
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  target = folder / "missing folder/bak.exe";
+  try {
+    Download(server.Url(kPath));
+    FAIL() << "no error raised";
+  } catch (const platform::Error& error) {
+    EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos)
+        << error.what();
+  }
+}
+
+long PeakResidentKiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST_F(DownloadFileTest, LargeBodyStreamsToDiskInBoundedMemory) {
+  constexpr std::uint64_t kSize = 128ull << 20;
+  server.On(kPath, {Reply::Generated(kSize)});
+  const long before = PeakResidentKiB();
+  ASSERT_EQ(Download(server.Url(kPath)), 1);
+  EXPECT_LT(PeakResidentKiB() - before, 32 * 1024) << "KiB more at the peak";
+  const std::string saved = testsupport::ReadFile(target);
+  ASSERT_EQ(saved.size(), kSize);
+  for (std::uint64_t i : {std::uint64_t{0}, std::uint64_t{250}, std::uint64_t{251}, kSize - 1})
+    EXPECT_EQ(static_cast<unsigned char>(saved[i]), i % 251) << i;
+}
+
+}  // namespace

@@ -60,7 +60,7 @@ class Window : public EventPump {
   virtual Label& AddLabel(Frame& frame, const Rect& at, const std::string& text,
                           const Font& font, unsigned rgb) = 0;
   // The frame, when shown, lies above the button and takes its clicks.
-  virtual Button& AddButton(const Rect& at, const std::string& caption,
+  virtual Button& AddButton(const Rect& at, const std::string& caption, const Font& font,
                             std::function<void()> onClick) = 0;
   virtual void Show() = 0;
   virtual void Resize(int widthPixels, int heightPixels) = 0;

@@ -21,6 +21,7 @@ constexpr platform::Rect kLabel1{240, 360, 3375, 495};  // inside Frame1
 constexpr platform::Rect kCommand1{960, 720, 2535, 495};
 constexpr unsigned kRed = 0xff0000;
 const platform::Font kLabelFont{"宋体", 14.25, 134};
+const platform::Font kButtonFont{"宋体", 9, 134};  // the form's font on a Chinese system
 
 }  // namespace
 
@@ -31,7 +32,7 @@ Form1::Form1(const Services& services, std::string host, std::string folder)
       window_(platform::MakeWindow(kAppTitle, kClientWidth, kClientHeight)),
       Frame1(window_->AddFrame(kFrame1)),
       Label1(window_->AddLabel(Frame1, kLabel1, kWaitingMessage, kLabelFont, kRed)),
-      Command1(window_->AddButton(kCommand1, kInstallCaption, [this] {
+      Command1(window_->AddButton(kCommand1, kInstallCaption, kButtonFont, [this] {
         RunHandler([this] { Command1_Click(); }, services_.messages, *window_);
       })) {}
 

@@ -30,13 +30,25 @@ void AddCss(GtkWidget* widget, const std::string& css) {
                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
+std::string FontCss(const Font& font) {
+  char size[32];
+  std::snprintf(size, sizeof size, "%.2fpt", font.points);
+  return std::string("font-family: \"") + font.face + "\", " + kSongSubstitutes +
+         "; font-size: " + size + "; font-weight: normal;";
+}
+
 std::string LabelCss(const Font& font, unsigned rgb) {
   char colour[8];
   std::snprintf(colour, sizeof colour, "#%06x", rgb & 0xffffffu);
-  char size[32];
-  std::snprintf(size, sizeof size, "%.2fpt", font.points);
-  return std::string("label { color: ") + colour + "; font-family: \"" + font.face + "\", " +
-         kSongSubstitutes + "; font-size: " + size + "; font-weight: normal; }";
+  return std::string("label { color: ") + colour + "; " + FontCss(font) + " }";
+}
+
+void SetLanguage(GtkWidget* label, const Font& font) {
+  if (font.charset != kGb2312Charset) return;
+  PangoAttrList* attributes = pango_attr_list_new();
+  pango_attr_list_insert(attributes, pango_attr_language_new(pango_language_from_string("zh-cn")));
+  gtk_label_set_attributes(GTK_LABEL(label), attributes);
+  pango_attr_list_unref(attributes);
 }
 
 // Where a widget stands on the window's client area, in pixels.
@@ -80,13 +92,19 @@ class GtkFormWindow;
 
 class GtkButtonControl final : public Button {
  public:
-  GtkButtonControl(GtkFormWindow& window, GtkWidget* button, std::function<void()> onClick)
-      : window_(window), button_(WidgetRef::Share(button)), onClick_(std::move(onClick)) {
+  // The caption is a label of the button's own, so that its font stays when
+  // the caption changes.
+  GtkButtonControl(GtkFormWindow& window, GtkWidget* button, GtkWidget* caption,
+                   std::function<void()> onClick)
+      : window_(window),
+        button_(WidgetRef::Share(button)),
+        caption_(WidgetRef::Share(caption)),
+        onClick_(std::move(onClick)) {
     g_signal_connect(button, "clicked", G_CALLBACK(&GtkButtonControl::OnClicked), this);
   }
-  std::string Caption() const override { return gtk_button_get_label(GTK_BUTTON(button_.Get())); }
+  std::string Caption() const override { return gtk_label_get_text(GTK_LABEL(caption_.Get())); }
   void SetCaption(const std::string& caption) override {
-    gtk_button_set_label(GTK_BUTTON(button_.Get()), caption.c_str());
+    gtk_label_set_text(GTK_LABEL(caption_.Get()), caption.c_str());
   }
   bool Enabled() const override { return gtk_widget_get_sensitive(button_.Get()); }
   void SetEnabled(bool enabled) override { gtk_widget_set_sensitive(button_.Get(), enabled); }
@@ -102,6 +120,7 @@ class GtkButtonControl final : public Button {
 
   GtkFormWindow& window_;
   WidgetRef button_;
+  WidgetRef caption_;
   std::function<void()> onClick_;
 };
 
@@ -154,19 +173,24 @@ class GtkFormWindow final : public Window {
     gtk_label_set_yalign(GTK_LABEL(label), 0);
     Place(label, at);
     AddCss(label, LabelCss(font, rgb));
-    if (font.charset == kGb2312Charset) SetLanguage(label, "zh-cn");
+    SetLanguage(label, font);
     auto& inside = static_cast<GtkFrameControl&>(frame);
     gtk_fixed_put(GTK_FIXED(inside.Inside()), label, Pixels(at.left), Pixels(at.top));
     gtk_widget_show(label);
     return Keep(labels_, std::make_unique<GtkLabelControl>(label));
   }
 
-  Button& AddButton(const Rect& at, const std::string& caption,
+  Button& AddButton(const Rect& at, const std::string& caption, const Font& font,
                     std::function<void()> onClick) override {
-    GtkWidget* button = gtk_button_new_with_label(caption.c_str());
+    GtkWidget* button = gtk_button_new();
+    GtkWidget* label = gtk_label_new(caption.c_str());
+    AddCss(label, "label { " + FontCss(font) + " }");
+    SetLanguage(label, font);
+    gtk_container_add(GTK_CONTAINER(button), label);
     Place(button, at);
     gtk_fixed_put(GTK_FIXED(fixed_.Get()), button, Pixels(at.left), Pixels(at.top));
-    return Keep(buttons_, std::make_unique<GtkButtonControl>(*this, button, std::move(onClick)));
+    return Keep(buttons_,
+                std::make_unique<GtkButtonControl>(*this, button, label, std::move(onClick)));
   }
 
   void Show() override {
@@ -223,14 +247,6 @@ class GtkFormWindow final : public Window {
   static T& Keep(std::vector<std::unique_ptr<T>>& list, std::unique_ptr<T> control) {
     list.push_back(std::move(control));
     return *list.back();
-  }
-
-  static void SetLanguage(GtkWidget* label, const char* language) {
-    PangoAttrList* attributes = pango_attr_list_new();
-    pango_attr_list_insert(attributes,
-                           pango_attr_language_new(pango_language_from_string(language)));
-    gtk_label_set_attributes(GTK_LABEL(label), attributes);
-    pango_attr_list_unref(attributes);
   }
 
   // No maximize button: the layout is fixed.

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/clock.h"
 #include "platform/http_request.h"
 #include "support/fakes.h"
 #include "support/files.h"
@@ -58,7 +57,9 @@ class UpdateSequenceTest : public testing::Test {
 
   testsupport::TempFolder folder;
   testsupport::ScriptedServer server;
-  platform::SystemClock clock;
+  // The clock stands still: a wait ends only when the server answers or the
+  // test says so, whatever the real minute does.
+  testsupport::FakeClock clock{testsupport::kHalfPastNoon};
   std::unique_ptr<platform::HttpRequestFactory> http = platform::MakeHttpRequestFactory();
   testsupport::RecordingMessageBox messages;
   updater::Form1 form{{*http, clock, messages}, server.Host(), folder.Path()};
@@ -76,7 +77,7 @@ TEST_F(UpdateSequenceTest, ShownFrameCoversTheButtonAndTakesItsClicks) {
   Pump(100ms);
   EXPECT_TRUE(Contains(form.Frame1.Bounds(), form.Command1.Bounds()));
   // A real pointer click where the button is, with the button enabled.
-  ASSERT_EQ(std::system("xdotool search --sync --onlyvisible --name 'Tarnwick升级' "
+  ASSERT_EQ(std::system("timeout 10 xdotool search --sync --onlyvisible --name 'Tarnwick升级' "
                         "mousemove --window %1 148 64 click 1"),
             0);
   Pump(300ms);

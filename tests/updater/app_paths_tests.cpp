@@ -1,0 +1,18 @@
+#include "updater/app_paths.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(AppPaths, FilesInTheFolderNeverDoubleTheSeparator) {
+  EXPECT_EQ(updater::InFolder("/opt/tarnwick", "Tarnwick.exe"), "/opt/tarnwick/Tarnwick.exe");
+  EXPECT_EQ(updater::InFolder("/", "bak.exe"), "/bak.exe");
+  EXPECT_EQ(updater::InFolder("/home/用户/带 空格", "bak.exe"), "/home/用户/带 空格/bak.exe");
+}
+
+TEST(AppPaths, ServerAddressIsHttpHostAndTheFixedFolder) {
+  EXPECT_EQ(updater::ServerAddress("example.org:8080", "tarnwick.jpg"),
+            "http://example.org:8080/soft/tarnwick/tarnwick.jpg");
+}
+
+}  // namespace

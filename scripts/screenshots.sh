@@ -20,7 +20,7 @@ shoot() { sleep 0.5; import -window root -crop "$2" +repage "docs/$1.png"; }
 window_area=345x139+0+0
 start_updater() {
   "$work/app/updater" &
-  window=$(timeout 10 xdotool search --sync --onlyvisible --name 'Tarnwick升级' | head -n 1)
+  window=$(timeout 10 xdotool search --sync --onlyvisible --classname '^tarnwick-updater$' | head -n 1)
 }
 click() { xdotool mousemove --window "$window" 148 64 click 1; }
 

@@ -3,6 +3,7 @@
 // and takes the clicks meant for it.
 #include <gtk/gtk.h>
 
+#include <charconv>
 #include <cstdio>
 #include <vector>
 
@@ -30,11 +31,12 @@ void AddCss(GtkWidget* widget, const std::string& css) {
                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
+// CSS wants a point as the decimal separator, whatever the user's locale.
 std::string FontCss(const Font& font) {
   char size[32];
-  std::snprintf(size, sizeof size, "%.2fpt", font.points);
+  const auto end = std::to_chars(size, size + sizeof size, font.points, std::chars_format::fixed, 2).ptr;
   return std::string("font-family: \"") + font.face + "\", " + kSongSubstitutes +
-         "; font-size: " + size + "; font-weight: normal;";
+         "; font-size: " + std::string(size, end) + "pt; font-weight: normal;";
 }
 
 std::string LabelCss(const Font& font, unsigned rgb) {
@@ -290,7 +292,12 @@ void GtkButtonControl::OnClicked(GtkButton*, gpointer self) {
 
 }  // namespace
 
-bool InitWindowSystem() { return gtk_init_check(nullptr, nullptr); }
+// The program's name on the desktop (its windows' WM_CLASS), the same in every
+// locale, unlike a title that some locales cannot represent.
+bool InitWindowSystem() {
+  g_set_prgname("tarnwick-updater");
+  return gtk_init_check(nullptr, nullptr);
+}
 
 std::unique_ptr<Window> MakeWindow(const std::string& caption, int clientWidthTwips,
                                    int clientHeightTwips) {

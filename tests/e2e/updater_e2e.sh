@@ -21,7 +21,7 @@ wait_for() {
   for _ in $(seq 100); do "$@" && return 0; sleep 0.1; done
   return 1
 }
-visible_windows() { xdotool search --onlyvisible --name 'Tarnwick升级' 2>/dev/null | wc -l; }
+visible_windows() { xdotool search --onlyvisible --classname '^tarnwick-updater$' 2>/dev/null | wc -l; }
 
 app="$work/应用 folder"
 www="$work/www"
@@ -36,13 +36,13 @@ wait_for curl -s -o /dev/null "http://127.0.0.1:$port/" || fail "server on port 
 
 "$app/updater" &
 pid=$!
-window=$(timeout 10 xdotool search --sync --onlyvisible --name 'Tarnwick升级' | head -n 1)
+window=$(timeout 10 xdotool search --sync --onlyvisible --classname '^tarnwick-updater$' | head -n 1)
 click() { xdotool mousemove --window "$window" 148 64 click 1; }
 
 # Nothing published yet: 404, so the message box appears; Return dismisses it.
 click
 wait_for test "$(visible_windows)" -eq 2 || fail "no message box after a failed download"
-dialog=$(xdotool search --onlyvisible --name 'Tarnwick升级' | grep -vx "$window" | head -n 1)
+dialog=$(xdotool search --onlyvisible --classname '^tarnwick-updater$' | grep -vx "$window" | head -n 1)
 xdotool windowfocus --sync "$dialog" key Return
 wait_for test "$(visible_windows)" -eq 1 || fail "message box not dismissed"
 cmp -s "$app/Tarnwick.exe" <(printf '#!/bin/sh\necho old > "$(dirname "$0")/started"\n') ||

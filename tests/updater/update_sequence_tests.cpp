@@ -77,7 +77,7 @@ TEST_F(UpdateSequenceTest, ShownFrameCoversTheButtonAndTakesItsClicks) {
   Pump(100ms);
   EXPECT_TRUE(Contains(form.Frame1.Bounds(), form.Command1.Bounds()));
   // A real pointer click where the button is, with the button enabled.
-  ASSERT_EQ(std::system("timeout 10 xdotool search --sync --onlyvisible --name 'Tarnwick升级' "
+  ASSERT_EQ(std::system("timeout 10 xdotool search --sync --onlyvisible --classname '^tarnwick-updater$' "
                         "mousemove --window %1 148 64 click 1"),
             0);
   Pump(300ms);

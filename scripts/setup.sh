@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config        # toolchain
   libgtk-3-dev libcurl4-openssl-dev       # the Linux window and HTTP
   googletest libgtest-dev                 # tests
-  xvfb xauth xdotool curl python3         # window tests and the demo server
+  xvfb xauth xdotool x11-utils curl python3  # window tests and the demo server
   fonts-arphic-uming                      # a Song face for the Chinese texts
   "$@"
 )

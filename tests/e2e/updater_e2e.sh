@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The real updater, clicked with xdotool under Xvfb: a failed download shows
-# its message box; then an install, and the restart starts the new build and
-# ends the updater. Usage: updater_e2e.sh UPDATER PORT (the port built into it).
+# The real updater, clicked with xdotool under Xvfb: it offers no maximize
+# function; a failed download shows its message box; then an install, and the
+# restart starts the new build and ends the updater. Usage: updater_e2e.sh UPDATER PORT (the port built into it).
 set -euo pipefail
 updater=$1
 port=$2
@@ -38,6 +38,11 @@ wait_for curl -s -o /dev/null "http://127.0.0.1:$port/" || fail "server on port 
 pid=$!
 window=$(timeout 10 xdotool search --sync --onlyvisible --classname '^tarnwick-updater$' | head -n 1)
 click() { xdotool mousemove --window "$window" 148 64 click 1; }
+
+# The window offers no maximize function (bit 0x10 of the Motif functions).
+hints=$(xprop -id "$window" _MOTIF_WM_HINTS | sed 's/.*= //')
+IFS=', ' read -r flags functions _ <<<"$hints"
+(( (flags & 1) && !(functions & 0x10) )) || fail "window functions $hints allow maximizing"
 
 # Nothing published yet: 404, so the message box appears; Return dismisses it.
 click

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real updater, clicked with xdotool under Xvfb: it offers no maximize
 # function; a failed download shows its message box; then an install, and the
-# restart starts the new build and ends the updater. Usage: updater_e2e.sh UPDATER PORT (the port built into it).
+# restart starts the new build and ends the updater.
+# Usage: updater_e2e.sh UPDATER PORT, PORT being the one built into UPDATER.
 set -euo pipefail
 updater=$1
 port=$2

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -43,5 +44,12 @@ class TempFile {
 
 // The permission bits of an existing file, or `fallback` when it does not exist.
 unsigned FileMode(const std::string& path, unsigned fallback);
+
+// Writes `bytes` into the file at `path` at byte `offset`, creating the file
+// when it is missing. Nothing else in the file changes and it is never
+// shortened; a file shorter than `offset` grows, the gap reading as zeros.
+// Throws platform::Error with the system's description when the file cannot
+// be opened or written.
+void WriteAt(const std::string& path, std::uint64_t offset, std::string_view bytes);
 
 }  // namespace platform

@@ -8,12 +8,14 @@
 namespace platform {
 
 // Receives a response body piece by piece, so that a body of any size goes
-// to its storage without being held in memory. Write may throw; the request
-// stops the transfer and re-raises the error from the call that drove it.
+// to its storage without being held in memory. Write returns false to refuse
+// the rest (a body too large for its use): the transfer stops and the request
+// ends incomplete. Write may throw; the request stops the transfer and
+// re-raises the error from the call that drove it.
 class BodySink {
  public:
   virtual ~BodySink() = default;
-  virtual void Write(const std::byte* data, std::size_t size) = 0;
+  virtual bool Write(const std::byte* data, std::size_t size) = 0;
 };
 
 // What bounds a blocking request: a connection that does not come up, or a

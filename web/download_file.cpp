@@ -24,10 +24,11 @@ class DownloadSink final : public platform::BodySink {
  public:
   explicit DownloadSink(std::string target) : target_(std::move(target)) {}
 
-  void Write(const std::byte* data, std::size_t size) override {
+  bool Write(const std::byte* data, std::size_t size) override {
     if (!file_) file_.emplace(target_);
     file_->Write(data, size);
     empty_.Feed(data, size);
+    return true;
   }
 
   // Forgets what an aborted attempt delivered.

@@ -145,7 +145,8 @@ class CurlRequest final : public HttpRequest {
     auto* request = static_cast<CurlRequest*>(self);
     try {
       request->state_ = 3;
-      request->sink_->Write(reinterpret_cast<const std::byte*>(data), size);
+      if (!request->sink_->Write(reinterpret_cast<const std::byte*>(data), size))
+        return CURL_WRITEFUNC_ERROR;
       return size;
     } catch (...) {
       request->sinkError_ = std::current_exception();

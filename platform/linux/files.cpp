@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "system_error.h"
+#include "unique_fd.h"
 
 namespace platform {
 namespace {
@@ -87,6 +88,21 @@ unsigned FileMode(const std::string& path, unsigned fallback) {
   struct stat info{};
   if (::stat(path.c_str(), &info) != 0) return fallback;
   return info.st_mode & 07777;
+}
+
+void WriteAt(const std::string& path, std::uint64_t offset, std::string_view bytes) {
+  // 0666 less the umask, as any program's new data file.
+  UniqueFd file(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  if (!file.Valid()) throw SystemError("cannot open", path);
+  while (!bytes.empty()) {
+    const ssize_t n = ::pwrite(file.Get(), bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw SystemError("cannot write", path);
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+    offset += static_cast<std::uint64_t>(n);
+  }
+  if (::fsync(file.Get()) != 0 && errno != EINVAL) throw SystemError("cannot write", path);
+  if (!file.Close()) throw SystemError("cannot write", path);
 }
 
 }  // namespace platform

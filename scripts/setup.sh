@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev                 # tests
   xvfb xauth xdotool x11-utils curl python3  # window tests and the demo server
   fonts-arphic-uming                      # a Song face for the Chinese texts
+  locales                                 # a decimal-comma locale for the tests
   "$@"
 )
 
@@ -18,10 +19,17 @@ for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-echo "setup: installing ${missing[*]}"
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The tests check that numbers are read and written with a point whatever the
+# user's locale, in one that writes a comma.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+  echo "setup: generating the locale de_DE.UTF-8"
+  "${sudo[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi

@@ -6,7 +6,9 @@
 #include "platform/message_box.h"
 #include "platform/process.h"
 #include "texts.h"
+#include "version_record.h"
 #include "web/download_file.h"
+#include "web/get_html.h"
 
 namespace updater {
 namespace {
@@ -22,6 +24,8 @@ constexpr platform::Rect kCommand1{960, 720, 2535, 495};
 constexpr unsigned kRed = 0xff0000;
 const platform::Font kLabelFont{"宋体", 14.25, 134};
 const platform::Font kButtonFont{"宋体", 9, 134};  // the form's font on a Chinese system
+// GetHTML's wait mode for the version text: until the clock's minute changes.
+constexpr std::int32_t kLongWait = 1;
 
 }  // namespace
 
@@ -56,13 +60,24 @@ void Form1::Install() {
   }
   // A main executable that cannot be replaced (locked, not writable) stays
   // as it was; the button keeps its install role and bak.exe the new build.
-  if (platform::CopyFileReplacing(download, InFolder(folder_, kMainExecutable)))
+  if (platform::CopyFileReplacing(download, InFolder(folder_, kMainExecutable))) {
+    RecordVersion();
     Command1.SetCaption(kRestartCaption);
+  }
+}
+
+void Form1::RecordVersion() {
+  const std::string published = GetHTML(ServerAddress(host_, kVersionResource), kLongWait);
+  WriteVersionField(InFolder(folder_, kMarkerFile), VersionValue(published));
 }
 
 void Form1::Restart() {
   platform::StartProgram(InFolder(folder_, kMainExecutable));
   window_->Close(0);
+}
+
+std::string Form1::GetHTML(const std::string& sURL, std::int32_t g_n) {
+  return web::GetHTML({services_.http, *window_, services_.clock}, sURL, g_n);
 }
 
 std::int32_t Form1::DownloadFile(const std::string& sURL, const std::string& sPath) {

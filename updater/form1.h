@@ -35,8 +35,15 @@ class Form1 {
   // The update sequence behind the button.
   void Command1_Click();
 
+  // Fetches a text from the update server while the window stays alive; see
+  // web::GetHTML.
+  std::string GetHTML(const std::string& sURL, std::int32_t g_n);
+
  private:
   void Install();
+  // Writes the version the server publishes into the main application's
+  // marker file.
+  void RecordVersion();
   void Restart();
   std::int32_t DownloadFile(const std::string& sURL, const std::string& sPath);
 

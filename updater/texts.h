@@ -14,6 +14,8 @@ inline constexpr char kDownloadFailed[] = "下载失败";
 
 inline constexpr char kMainExecutable[] = "Tarnwick.exe";
 inline constexpr char kDownloadFile[] = "bak.exe";
+inline constexpr char kMarkerFile[] = "tarn.dat";
 inline constexpr char kNewBuildResource[] = "tarnwick.jpg";
+inline constexpr char kVersionResource[] = "s_ver.txt";
 
 }  // namespace updater

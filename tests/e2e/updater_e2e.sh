@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real updater, clicked with xdotool under Xvfb: it offers no maximize
-# function; a failed download shows its message box; then an install, and the
-# restart starts the new build and ends the updater.
+# function; a failed download shows its message box; then an install, which
+# records the published version in tarn.dat, and the restart starts the new
+# build and ends the updater.
 # Usage: updater_e2e.sh UPDATER PORT, PORT being the one built into UPDATER.
 set -euo pipefail
 updater=$1
@@ -29,6 +30,10 @@ www="$work/www"
 mkdir -p "$app" "$www/soft/tarnwick"
 printf '#!/bin/sh\necho old > "$(dirname "$0")/started"\n' >"$app/Tarnwick.exe"
 chmod 755 "$app/Tarnwick.exe"
+# The main application's marker file: 9 bytes of its own, the version field,
+# and more of its own after it.
+marker() { printf 'TARNWICK\001%s\000\377 the rest, kept as it is' "$1"; }
+marker '1.0   ' >"$app/tarn.dat"
 cp "$updater" "$app/updater"
 
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$www" >"$work/server.log" 2>&1 &
@@ -53,9 +58,11 @@ xdotool windowfocus --sync "$dialog" key Return
 wait_for test "$(visible_windows)" -eq 1 || fail "message box not dismissed"
 cmp -s "$app/Tarnwick.exe" <(printf '#!/bin/sh\necho old > "$(dirname "$0")/started"\n') ||
   fail "the main executable changed after a failed download"
+cmp -s "$app/tarn.dat" <(marker '1.0   ') || fail "tarn.dat changed after a failed download"
 
 # Publish the new build: one click installs, the next restarts into it.
 printf '#!/bin/sh\necho new > "$(dirname "$0")/started"\n' >"$www/soft/tarnwick/tarnwick.jpg"
+printf '2.36\r\n' >"$www/soft/tarnwick/s_ver.txt"
 click
 wait_for cmp -s "$app/Tarnwick.exe" "$www/soft/tarnwick/tarnwick.jpg" || fail "new build not installed"
 cmp -s "$app/bak.exe" "$www/soft/tarnwick/tarnwick.jpg" || fail "bak.exe is not the new build"
@@ -66,6 +73,7 @@ for _ in $(seq 10); do
   sleep 1
 done
 [ "$(cat "$app/started" 2>/dev/null)" = new ] || fail "the new build was not started"
+cmp "$app/tarn.dat" <(marker '2.4   ') || fail "tarn.dat does not hold the version 2.4"
 timeout 10 tail --pid="$pid" -f /dev/null || fail "the updater did not end after the restart"
 wait "$pid" || fail "the updater ended with status $?"
 echo "end-to-end: passed"

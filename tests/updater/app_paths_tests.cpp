@@ -7,6 +7,7 @@ namespace {
 TEST(AppPaths, FilesInTheFolderNeverDoubleTheSeparator) {
   EXPECT_EQ(updater::InFolder("/opt/tarnwick", "Tarnwick.exe"), "/opt/tarnwick/Tarnwick.exe");
   EXPECT_EQ(updater::InFolder("/", "bak.exe"), "/bak.exe");
+  EXPECT_EQ(updater::InFolder("/", "tarn.dat"), "/tarn.dat");
   EXPECT_EQ(updater::InFolder("/home/用户/带 空格", "bak.exe"), "/home/用户/带 空格/bak.exe");
 }
 

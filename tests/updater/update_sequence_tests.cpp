@@ -20,6 +20,7 @@ using testsupport::Reply;
 using testsupport::WriteFile;
 
 constexpr char kPath[] = "/soft/tarnwick/tarnwick.jpg";
+constexpr char kVersionPath[] = "/soft/tarnwick/s_ver.txt";
 constexpr char kOldBuild[] = "#!/bin/sh\necho old > \"$(dirname \"$0\")/started\"\n";
 constexpr char kNewBuild[] = "#!/bin/sh\necho new > \"$(dirname \"$0\")/started\"\n";
 constexpr char kInstall[] = "软件升级";
@@ -169,6 +170,7 @@ class InstallTest : public UpdateSequenceTest, public testing::WithParamInterfac
 
 TEST_P(InstallTest, InstallsTheNewBuildThenRestartsIntoIt) {
   server.On(kPath, {Reply::Ok(kNewBuild)});
+  server.On(kVersionPath, {Reply::Ok("2.36\r\n")});
   form.Command1.Click();
   EXPECT_TRUE(messages.texts.empty());
   EXPECT_EQ(form.Command1.Caption(), kRestart);
@@ -177,12 +179,14 @@ TEST_P(InstallTest, InstallsTheNewBuildThenRestartsIntoIt) {
   EXPECT_EQ(ReadFile(folder / "bak.exe"), kNewBuild);
   EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kNewBuild);
   EXPECT_EQ(testsupport::ModeOf(folder / "Tarnwick.exe"), 0750u) << "keeps the old mode";
-  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Tarnwick.exe", "bak.exe"}));
+  EXPECT_EQ(ReadFile(folder / "tarn.dat"), std::string(9, '\0') + "2.4   ");
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Tarnwick.exe", "bak.exe", "tarn.dat"}));
 
   // The restart role downloads nothing, even with the server gone.
   server.On(kPath, {Reply::Status(500, "down")});
   form.Command1.Click();
   EXPECT_EQ(server.Requests(kPath), 1);
+  EXPECT_EQ(server.Requests(kVersionPath), 1);
   EXPECT_TRUE(form.Window().Closed());
   ASSERT_TRUE(WaitForStart());
   EXPECT_EQ(ReadFile(folder / "started"), "new\n");
@@ -198,6 +202,54 @@ TEST_F(UpdateSequenceTest, MissingMainExecutableIsCreatedExecutable) {
   EXPECT_EQ(form.Command1.Caption(), kRestart);
   EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kNewBuild);
   EXPECT_EQ(testsupport::ModeOf(folder / "Tarnwick.exe"), 0755u);
+}
+
+TEST_F(UpdateSequenceTest, InstallRecordsThePublishedVersionInTheMarkerFile) {
+  struct Case {
+    const char* name;
+    Reply published;
+    std::string field;
+  };
+  const Case cases[] = {
+      {"3", Reply::Ok("3"), "\x33\x2E\x30\x20\x20\x20"},
+      {"2.36", Reply::Ok("2.36\r\n"), "2.4   "},
+      {"12345.67", Reply::Ok("12345.67"), "12345."},
+      {"abc", Reply::Ok("abc"), "      "},
+      {"empty", Reply::Ok(""), "      "},
+      {"error page", Reply::Status(404, "not found"), "      "},
+      {"no answer", Reply::Stall(), "      "},
+  };
+  // The main application's own bytes around the field.
+  const std::string head = "TARNWICK\x01", tail = std::string("\x00\xff rest of the file", 19);
+  // A minute passes every 50 ms, so a server that never answers is given up on.
+  const guint ticker = g_timeout_add(50, [](gpointer data) -> gboolean {
+    static_cast<testsupport::FakeClock*>(data)->Advance(60);
+    return G_SOURCE_CONTINUE;
+  }, &clock);
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  for (const Case& c : cases) {
+    server.On(kVersionPath, {c.published});
+    WriteFile(folder / "tarn.dat", head + "1.0   " + tail);
+    form.Command1.SetCaption(kInstall);
+    form.Command1.Click();
+    EXPECT_EQ(form.Command1.Caption(), kRestart) << c.name;
+    EXPECT_EQ(ReadFile(folder / "tarn.dat"), head + c.field + tail) << c.name;
+  }
+  g_source_remove(ticker);
+  EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(UpdateSequenceTest, MarkerThatCannotBeWrittenGetsTheErrorReportAndTheBuildStaysInstalled) {
+  std::filesystem::create_directory(folder / "tarn.dat");
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  server.On(kVersionPath, {Reply::Ok("2.0")});
+  form.Command1.Click();
+  ASSERT_EQ(messages.texts.size(), 1u);
+  EXPECT_NE(messages.texts[0].find("tarn.dat"), std::string::npos) << messages.texts[0];
+  EXPECT_EQ(form.Command1.Caption(), kInstall);
+  EXPECT_TRUE(form.Window().Closed());
+  EXPECT_EQ(form.Window().Run(), 1);
+  EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kNewBuild);
 }
 
 }  // namespace

@@ -29,7 +29,11 @@ class TextSink final : public platform::BodySink {
     return true;
   }
 
-  void Restart() { *this = {}; }
+  // Forgets what an aborted attempt delivered.
+  void Restart() {
+    bytes_.clear();
+    empty_ = {};
+  }
   bool Empty() const { return empty_.Empty(); }
   const std::string& Bytes() const { return bytes_; }
 

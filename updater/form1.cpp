@@ -77,11 +77,13 @@ void Form1::Restart() {
 }
 
 std::string Form1::GetHTML(const std::string& sURL, std::int32_t g_n) {
-  return web::GetHTML({services_.http, *window_, services_.clock}, sURL, g_n);
+  return web::GetHTML(Retrieval(), sURL, g_n);
 }
 
 std::int32_t Form1::DownloadFile(const std::string& sURL, const std::string& sPath) {
-  return web::DownloadFile({services_.http, *window_, services_.clock}, sURL, sPath);
+  return web::DownloadFile(Retrieval(), sURL, sPath);
 }
+
+web::Retrieval Form1::Retrieval() { return {services_.http, *window_, services_.clock}; }
 
 }  // namespace updater

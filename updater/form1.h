@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/window.h"
+#include "web/retrieval.h"
 
 namespace platform {
 class Clock;
@@ -46,6 +47,8 @@ class Form1 {
   void RecordVersion();
   void Restart();
   std::int32_t DownloadFile(const std::string& sURL, const std::string& sPath);
+  // What a retrieval waits with: this window's events and the clock.
+  web::Retrieval Retrieval();
 
   Services services_;
   std::string host_;

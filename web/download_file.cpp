@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "clock_boundaries.h"
 #include "empty_body.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -53,11 +52,6 @@ bool Succeeded(platform::HttpRequest& request) {
          status >= 200 && status < 300;
 }
 
-bool WaitOneMinuteBoundary(const Retrieval& with, platform::HttpRequest& request) {
-  BoundaryWait wait(with.clock, ClockUnit::Minute, 1);
-  return WaitForRequest(request, with.events, wait);
-}
-
 }  // namespace
 
 std::int32_t DownloadFile(const Retrieval& with, const std::string& sURL,
@@ -70,14 +64,14 @@ std::int32_t DownloadFile(const Retrieval& with, const std::string& sURL,
   DownloadSink sink(sPath);
   request->Open("GET", sURL, true);
   request->Send(sink);
-  if (!WaitOneMinuteBoundary(with, *request)) {
+  if (!WaitForRequest(with, *request, ClockUnit::Minute, 1)) {
     // No answer before the minute changed: one more try, blocking, bounded
     // by the request's connect and stall limits.
     request->Abort();
     sink.Restart();
     request->Open("GET", sURL, false);
     request->Send(sink);
-    WaitOneMinuteBoundary(with, *request);
+    WaitForRequest(with, *request, ClockUnit::Minute, 1);
   }
 
   if (!Succeeded(*request) || sink.Empty()) return 0;

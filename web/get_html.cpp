@@ -2,7 +2,6 @@
 
 #include <string_view>
 
-#include "clock_boundaries.h"
 #include "empty_body.h"
 #include "platform/http_request.h"
 #include "platform/text_encoding.h"
@@ -54,9 +53,8 @@ std::unique_ptr<platform::HttpRequest> CreateRequest(platform::HttpRequestFactor
 }
 
 bool Answered(const Retrieval& with, platform::HttpRequest& request, std::int32_t mode) {
-  BoundaryWait wait = mode == kQuickMode ? BoundaryWait(with.clock, ClockUnit::Second, 5)
-                                         : BoundaryWait(with.clock, ClockUnit::Minute, 1);
-  return WaitForRequest(request, with.events, wait);
+  return mode == kQuickMode ? WaitForRequest(with, request, ClockUnit::Second, 5)
+                            : WaitForRequest(with, request, ClockUnit::Minute, 1);
 }
 
 void Ask(platform::HttpRequest& request, const std::string& sURL, TextSink& body) {

@@ -2,7 +2,6 @@
 
 #include <chrono>
 
-#include "clock_boundaries.h"
 #include "platform/event_pump.h"
 #include "platform/http_request.h"
 
@@ -15,10 +14,11 @@ constexpr std::chrono::milliseconds kPollPause{10};
 
 }  // namespace
 
-bool WaitForRequest(platform::HttpRequest& request, platform::EventPump& events,
-                    BoundaryWait& wait) {
+bool WaitForRequest(const Retrieval& with, platform::HttpRequest& request, ClockUnit unit,
+                    std::int64_t limit) {
+  BoundaryWait wait(with.clock, unit, limit);
   while (request.ReadyState() != platform::kReadyStateComplete) {
-    events.ProcessPending();
+    with.events.ProcessPending();
     if (wait.Over()) return false;
     request.WaitForActivity(kPollPause);
   }

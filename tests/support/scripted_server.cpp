@@ -1,38 +1,175 @@
 #include "scripted_server.h"
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <climits>
+#include <cwchar>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#endif
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 namespace testsupport {
 
-// ---- UniqueFd -------------------------------------------------------------
+// ---- Platform differences -------------------------------------------------
 
-UniqueFd::UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+namespace {
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+template <typename Option>
+void SetOption(NativeSocket socket, int level, int name, const Option& value) {
+  // Winsock takes the value as const char*, POSIX as const void*.
+  ::setsockopt(socket, level, name, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+#if defined(_WIN32)
+
+static_assert(std::is_same_v<NativeSocket, SOCKET>);
+
+using IoResult = int;                    // what recv/send return
+constexpr int kNoWait = 0;               // sockets are made non-blocking instead
+constexpr int kNoSignal = 0;             // no SIGPIPE on Windows
+constexpr int kShutdownSend = SD_SEND;
+
+// Winsock takes an int length; a partial send is resumed by the caller.
+int IoLength(std::size_t size) { return static_cast<int>(std::min<std::size_t>(size, INT_MAX)); }
+
+int LastSocketErrorCode() { return ::WSAGetLastError(); }
+
+bool Retryable(int code) { return code == WSAEWOULDBLOCK || code == WSAEINTR; }
+
+// The system's words for a Winsock error, in UTF-8, with the number.
+std::string SocketErrorText(int code) {
+  wchar_t* buffer = nullptr;
+  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                      FORMAT_MESSAGE_IGNORE_INSERTS;
+  const DWORD length = ::FormatMessageW(flags, nullptr, static_cast<DWORD>(code), 0,
+                                        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring wide(buffer ? buffer : L"", length);
+  ::LocalFree(buffer);
+  while (!wide.empty() && std::wcschr(L"\r\n .", wide.back())) wide.pop_back();
+  std::string text(static_cast<std::size_t>(wide.size()) * 3, '\0');
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                         text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(static_cast<std::size_t>(std::max(size, 0)));
+  if (text.empty()) return "Winsock error " + std::to_string(code);  // e.g. Wine has no words for it
+  return text + " (" + std::to_string(code) + ")";
+}
+
+int PollSockets(pollfd* sockets, unsigned long count, int timeout_ms) {
+  return ::WSAPoll(sockets, count, timeout_ms);
+}
+
+void CloseSocket(NativeSocket socket) { ::closesocket(socket); }
+
+// Child processes started by the code under test must not keep our sockets
+// open; blocking calls are replaced by polling, so the socket never blocks.
+void PrepareSocket(NativeSocket socket) {
+  ::SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
+  u_long on = 1;
+  ::ioctlsocket(socket, FIONBIO, &on);
+}
+
+NativeSocket NewStreamSocket() { return ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP); }
+
+NativeSocket AcceptClient(NativeSocket listener) { return ::accept(listener, nullptr, nullptr); }
+
+// On Windows SO_REUSEADDR would let this socket take over a port another
+// program is listening on; a fresh listener may rebind a port whose old
+// connections linger in TIME_WAIT without it.
+void AllowRebind(NativeSocket) {}
+
+#else
+
+using IoResult = ssize_t;
+constexpr int kNoWait = MSG_DONTWAIT;
+constexpr int kNoSignal = MSG_NOSIGNAL;  // a vanished client must not raise SIGPIPE
+constexpr int kShutdownSend = SHUT_WR;
+
+std::size_t IoLength(std::size_t size) { return size; }
+
+int LastSocketErrorCode() { return errno; }
+
+bool Retryable(int code) { return code == EAGAIN || code == EWOULDBLOCK || code == EINTR; }
+
+std::string SocketErrorText(int code) { return std::strerror(code); }
+
+int PollSockets(pollfd* sockets, nfds_t count, int timeout_ms) {
+  return ::poll(sockets, count, timeout_ms);
+}
+
+void CloseSocket(NativeSocket socket) { ::close(socket); }
+
+void PrepareSocket(NativeSocket) {}  // close-on-exec already; I/O uses MSG_DONTWAIT
+
+NativeSocket NewStreamSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+
+NativeSocket AcceptClient(NativeSocket listener) {
+  return ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+}
+
+// Lets a fixed port be bound again while the last server's connections are in TIME_WAIT.
+void AllowRebind(NativeSocket socket) { SetOption(socket, SOL_SOCKET, SO_REUSEADDR, 1); }
+
+#endif
+
+std::runtime_error SystemError(const std::string& what) {
+  return std::runtime_error(what + ": " + SocketErrorText(LastSocketErrorCode()));
+}
+
+}  // namespace
+
+// ---- SocketLibrary --------------------------------------------------------
+
+#if defined(_WIN32)
+SocketLibrary::SocketLibrary() {
+  WSADATA data;
+  if (const int code = ::WSAStartup(MAKEWORD(2, 2), &data); code != 0)
+    throw std::runtime_error("WSAStartup: " + SocketErrorText(code));
+}
+
+SocketLibrary::~SocketLibrary() { ::WSACleanup(); }
+#else
+SocketLibrary::SocketLibrary() = default;
+SocketLibrary::~SocketLibrary() = default;
+#endif
+
+// ---- UniqueSocket ---------------------------------------------------------
+
+UniqueSocket::UniqueSocket(UniqueSocket&& other) noexcept
+    : socket_(std::exchange(other.socket_, kNoSocket)) {}
+
+UniqueSocket& UniqueSocket::operator=(UniqueSocket&& other) noexcept {
   if (this != &other) {
     Reset();
-    fd_ = std::exchange(other.fd_, -1);
+    socket_ = std::exchange(other.socket_, kNoSocket);
   }
   return *this;
 }
 
-UniqueFd::~UniqueFd() { Reset(); }
+UniqueSocket::~UniqueSocket() { Reset(); }
 
-void UniqueFd::Reset() noexcept {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+void UniqueSocket::Reset() noexcept {
+  if (Valid()) CloseSocket(socket_);
+  socket_ = kNoSocket;
 }
 
 // ---- Reply ----------------------------------------------------------------
@@ -103,10 +240,6 @@ constexpr std::size_t kMaxHead = 64 * 1024;
 constexpr std::size_t kPatternPeriod = 251;
 constexpr std::size_t kChunkSize = 1024;
 
-std::runtime_error SystemError(const std::string& what) {
-  return std::runtime_error(what + ": " + std::strerror(errno));
-}
-
 sockaddr_in Loopback(std::uint16_t port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -115,21 +248,21 @@ sockaddr_in Loopback(std::uint16_t port) {
   return addr;
 }
 
-UniqueFd BoundSocket(std::uint16_t port) {
-  UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd.Valid()) throw SystemError("socket");
-  int on = 1;
-  ::setsockopt(fd.Get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+UniqueSocket BoundSocket(std::uint16_t port) {
+  UniqueSocket socket(NewStreamSocket());
+  if (!socket.Valid()) throw SystemError("socket");
+  PrepareSocket(socket.Get());
+  AllowRebind(socket.Get());
   sockaddr_in addr = Loopback(port);
-  if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+  if (::bind(socket.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
     throw SystemError("bind 127.0.0.1:" + std::to_string(port));
-  return fd;
+  return socket;
 }
 
-std::uint16_t LocalPort(int fd) {
+std::uint16_t LocalPort(NativeSocket socket) {
   sockaddr_in addr{};
   socklen_t len = sizeof addr;
-  if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+  if (::getsockname(socket, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
     throw SystemError("getsockname");
   return ntohs(addr.sin_port);
 }
@@ -194,14 +327,14 @@ std::string ChunkedBody(std::string_view body) {
 // the server is stopping. Every wait is sliced so `stop` is seen promptly.
 class Connection {
  public:
-  Connection(int fd, const std::atomic<bool>& stop) : fd_(fd), stop_(stop) {}
+  Connection(NativeSocket socket, const std::atomic<bool>& stop) : socket_(socket), stop_(stop) {}
 
   // Reads up to the blank line ending the request head.
   bool ReadHead(std::string& head) {
     char buf[4096];
     while (head.find("\r\n\r\n") == std::string::npos) {
       if (head.size() > kMaxHead || !WaitFor(POLLIN)) return false;
-      ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+      IoResult n = ::recv(socket_, buf, sizeof buf, kNoWait);
       if (n == 0 || (n < 0 && !Retry())) return false;
       if (n > 0) head.append(buf, static_cast<std::size_t>(n));
     }
@@ -212,7 +345,7 @@ class Connection {
   bool Send(std::string_view data) {
     while (!data.empty()) {
       if (!WaitFor(POLLOUT)) return false;
-      ssize_t n = ::send(fd_, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      IoResult n = ::send(socket_, data.data(), IoLength(data.size()), kNoSignal | kNoWait);
       if (n < 0 && !Retry()) return false;
       if (n > 0) data.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -239,7 +372,7 @@ class Connection {
   }
 
  private:
-  static bool Retry() { return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR; }
+  static bool Retry() { return Retryable(LastSocketErrorCode()); }
 
   // True once `events` (or an error/hangup) is reported; false on stop.
   bool WaitFor(short events) {
@@ -250,18 +383,18 @@ class Connection {
   }
 
   bool PollOnce(short events, std::chrono::milliseconds timeout) {
-    pollfd p{fd_, events, 0};
-    return ::poll(&p, 1, static_cast<int>(timeout.count())) > 0;
+    pollfd p{socket_, events, 0};
+    return PollSockets(&p, 1, static_cast<int>(timeout.count())) > 0;
   }
 
   // Reads and drops pending input; false on end of stream or a socket error.
   bool Discard() {
     char buf[4096];
-    ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+    IoResult n = ::recv(socket_, buf, sizeof buf, kNoWait);
     return n > 0 || (n < 0 && Retry());
   }
 
-  int fd_;
+  NativeSocket socket_;
   const std::atomic<bool>& stop_;
 };
 
@@ -314,14 +447,15 @@ bool Play(Connection& conn, const Reply& reply) {
 }
 
 // Ends the connection: FIN after everything sent, or RST when `abort`.
-void Close(UniqueFd& fd, bool abort) {
+void Close(UniqueSocket& socket, bool abort) {
   if (abort) {
-    linger lin{1, 0};
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_LINGER, &lin, sizeof lin);
+    linger lin{};
+    lin.l_onoff = 1;  // with a zero timeout, closing sends RST and drops unsent data
+    SetOption(socket.Get(), SOL_SOCKET, SO_LINGER, lin);
   } else {
-    ::shutdown(fd.Get(), SHUT_WR);
+    ::shutdown(socket.Get(), kShutdownSend);
   }
-  fd.Reset();
+  socket.Reset();
 }
 
 }  // namespace
@@ -367,23 +501,25 @@ int ScriptedServer::OpenConnections() const {
 
 std::uint16_t ScriptedServer::RefusedPort() {
   // Bound but never listening, then closed: connecting to it is refused.
-  UniqueFd fd = BoundSocket(0);
-  return LocalPort(fd.Get());
+  SocketLibrary library;
+  UniqueSocket socket = BoundSocket(0);
+  return LocalPort(socket.Get());
 }
 
 void ScriptedServer::AcceptLoop() {
   while (!stopping_) {
     pollfd p{listener_.Get(), POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(kPollSlice.count())) <= 0) continue;
-    UniqueFd client(::accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (PollSockets(&p, 1, static_cast<int>(kPollSlice.count())) <= 0) continue;
+    UniqueSocket client(AcceptClient(listener_.Get()));
     if (!client.Valid()) continue;
+    PrepareSocket(client.Get());
     std::lock_guard lock(mutex_);
     ++open_;
     workers_.emplace_back([this, fd = std::move(client)]() mutable { Serve(std::move(fd)); });
   }
 }
 
-void ScriptedServer::Serve(UniqueFd client) {
+void ScriptedServer::Serve(UniqueSocket client) {
   Connection conn(client.Get(), stopping_);
   std::string head;
   bool abort = false;

@@ -13,23 +13,41 @@
 
 namespace testsupport {
 
-// Owns a file descriptor and closes it on destruction.
-class UniqueFd {
- public:
-  UniqueFd() noexcept = default;
-  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept;
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd();
+#if defined(_WIN32)
+using NativeSocket = std::uintptr_t;                          // SOCKET
+inline constexpr NativeSocket kNoSocket = ~NativeSocket{0};  // INVALID_SOCKET
+#else
+using NativeSocket = int;  // file descriptor
+inline constexpr NativeSocket kNoSocket = -1;
+#endif
 
-  int Get() const noexcept { return fd_; }
-  bool Valid() const noexcept { return fd_ >= 0; }
+// Owns a socket and closes it on destruction.
+class UniqueSocket {
+ public:
+  UniqueSocket() noexcept = default;
+  explicit UniqueSocket(NativeSocket socket) noexcept : socket_(socket) {}
+  UniqueSocket(UniqueSocket&& other) noexcept;
+  UniqueSocket& operator=(UniqueSocket&& other) noexcept;
+  UniqueSocket(const UniqueSocket&) = delete;
+  UniqueSocket& operator=(const UniqueSocket&) = delete;
+  ~UniqueSocket();
+
+  NativeSocket Get() const noexcept { return socket_; }
+  bool Valid() const noexcept { return socket_ != kNoSocket; }
   void Reset() noexcept;
 
  private:
-  int fd_ = -1;
+  NativeSocket socket_ = kNoSocket;
+};
+
+// Keeps the socket library usable while alive: Winsock needs WSAStartup before
+// the first socket call and WSACleanup after the last; nothing to do on POSIX.
+class SocketLibrary {
+ public:
+  SocketLibrary();
+  SocketLibrary(const SocketLibrary&) = delete;
+  SocketLibrary& operator=(const SocketLibrary&) = delete;
+  ~SocketLibrary();
 };
 
 // One scripted answer to one request.
@@ -71,7 +89,9 @@ struct Reply {
 class ScriptedServer {
  public:
   ScriptedServer();  // ephemeral port
-  // Fixed port (SO_REUSEADDR); throws std::runtime_error if it cannot bind.
+  // Fixed port, which may be bound again at once after an earlier server on
+  // it stopped (SO_REUSEADDR on POSIX; Windows allows that by default); throws
+  // std::runtime_error if it cannot bind.
   explicit ScriptedServer(std::uint16_t port);
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -94,10 +114,11 @@ class ScriptedServer {
 
  private:
   void AcceptLoop();
-  void Serve(UniqueFd client);
+  void Serve(UniqueSocket client);
   Reply NextReply(const std::string& path);
 
-  UniqueFd listener_;
+  SocketLibrary library_;  // first: outlives every socket below
+  UniqueSocket listener_;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
 

@@ -1,0 +1,61 @@
+#include "platform/copy.h"
+
+#include <windows.h>
+
+#include <array>
+
+#include "platform/files.h"
+#include "unique_handle.h"
+#include "wide_text.h"
+
+namespace platform {
+namespace {
+
+// Copies every byte of `source` into `out`; false on a read error.
+bool CopyContents(HANDLE source, TempFile& out) {
+  std::array<std::byte, 256 * 1024> buffer;
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr))
+      return false;
+    if (read == 0) return true;
+    out.Write(buffer.data(), read);
+  }
+}
+
+// A target that exists but may not be written (the program is running, the
+// file is read-only, it is a folder) cannot be replaced either. Windows
+// refuses to replace a running program by itself; asking first makes every
+// system that runs this build agree.
+bool Replaceable(const std::wstring& target) {
+  const HANDLE file = ::CreateFileW(target.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(file);
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  return error == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) noexcept {
+  try {
+    const UniqueHandle source(::CreateFileW(Wide(from).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                            nullptr));
+    if (!source.Valid() || !Replaceable(Wide(to))) return false;
+    TempFile copy(to);
+    if (!CopyContents(source.Get(), copy)) return false;
+    copy.Commit(0);
+    return true;
+  } catch (...) {
+    // A failed copy is an outcome the caller handles; the temporary file
+    // has removed itself and the target is untouched.
+    return false;
+  }
+}
+
+}  // namespace platform

@@ -11,6 +11,8 @@ packages=(
   xvfb xauth xdotool x11-utils curl python3  # window tests and the demo server
   fonts-arphic-uming                      # a Song face for the Chinese texts
   locales                                 # a decimal-comma locale for the tests
+  g++-mingw-w64-x86-64-posix              # the Windows build, cross-compiled
+  wine wine64 fonts-noto-cjk              # ... and its tests, under Wine
   "$@"
 )
 
@@ -27,9 +29,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# The tests check that numbers are read and written with a point whatever the
-# user's locale, in one that writes a comma.
-if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
-  echo "setup: generating the locale de_DE.UTF-8"
-  "${sudo[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
-fi
+# Locales the tests need: one that writes a decimal comma (numbers must be read
+# and written with a point whatever the user's locale), and Simplified Chinese,
+# which gives Wine the ANSI code page 936 of Chinese Windows.
+for name in de_DE zh_CN; do
+  if ! locale -a 2>/dev/null | grep -qix "$name.utf-\?8"; then
+    echo "setup: generating the locale $name.UTF-8"
+    "${sudo[@]}" localedef -i "$name" -f UTF-8 "$name.UTF-8"
+  fi
+done

@@ -1,39 +1,38 @@
 #include <gtest/gtest.h>
-#include <gtk/gtk.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "platform/http_request.h"
 #include "support/fakes.h"
 #include "support/files.h"
 #include "support/scripted_server.h"
+#include "support/window_driver.h"
 #include "updater/form1.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using testsupport::PathOf;
 using testsupport::ReadFile;
 using testsupport::Reply;
 using testsupport::WriteFile;
 
 constexpr char kPath[] = "/soft/tarnwick/tarnwick.jpg";
 constexpr char kVersionPath[] = "/soft/tarnwick/s_ver.txt";
-constexpr char kOldBuild[] = "#!/bin/sh\necho old > \"$(dirname \"$0\")/started\"\n";
-constexpr char kNewBuild[] = "#!/bin/sh\necho new > \"$(dirname \"$0\")/started\"\n";
+// Builds of the main application that, when started, write "old" or "new"
+// to a file "started" beside themselves.
+#ifdef _WIN32
+const std::string kOldBuild = ReadFile(STARTED_OLD);
+const std::string kNewBuild = ReadFile(STARTED_NEW);
+#else
+const std::string kOldBuild = "#!/bin/sh\necho old > \"$(dirname \"$0\")/started\"\n";
+const std::string kNewBuild = "#!/bin/sh\necho new > \"$(dirname \"$0\")/started\"\n";
+#endif
 constexpr char kInstall[] = "软件升级";
 constexpr char kRestart[] = "升级成功，重新启动软件";
-
-// Lets the window handle everything that is pending, for a while.
-void Pump(std::chrono::milliseconds during = 0ms) {
-  const auto end = std::chrono::steady_clock::now() + during;
-  do {
-    while (gtk_events_pending()) gtk_main_iteration();
-    std::this_thread::sleep_for(5ms);
-  } while (std::chrono::steady_clock::now() < end);
-}
 
 bool Contains(const platform::Rect& outer, const platform::Rect& inner) {
   return outer.left <= inner.left && outer.top <= inner.top &&
@@ -45,10 +44,12 @@ class UpdateSequenceTest : public testing::Test {
  public:
   explicit UpdateSequenceTest(const std::string& folderName = "app") : folder(folderName) {
     WriteFile(folder / "Tarnwick.exe", kOldBuild);
-    std::filesystem::permissions(folder / "Tarnwick.exe", std::filesystem::perms(0750));
+    std::filesystem::permissions(PathOf(folder / "Tarnwick.exe"), std::filesystem::perms(0750));
     form.Window().Show();
     Pump();
   }
+
+  void Pump(std::chrono::milliseconds during = 0ms) { testsupport::Pump(form.Window(), during); }
 
   void ExpectReadyToInstall() {
     EXPECT_EQ(form.Command1.Caption(), kInstall);
@@ -78,9 +79,7 @@ TEST_F(UpdateSequenceTest, ShownFrameCoversTheButtonAndTakesItsClicks) {
   Pump(100ms);
   EXPECT_TRUE(Contains(form.Frame1.Bounds(), form.Command1.Bounds()));
   // A real pointer click where the button is, with the button enabled.
-  ASSERT_EQ(std::system("timeout 10 xdotool search --sync --onlyvisible --classname '^tarnwick-updater$' "
-                        "mousemove --window %1 148 64 click 1"),
-            0);
+  ASSERT_TRUE(testsupport::RealClick("Tarnwick升级", 148, 64));
   Pump(300ms);
   EXPECT_EQ(server.Requests(kPath), 0);
   EXPECT_EQ(form.Command1.Caption(), kInstall);
@@ -107,20 +106,20 @@ TEST_F(UpdateSequenceTest, FailedDownloadShowsTheMessageAndChangesNothing) {
 }
 
 TEST_F(UpdateSequenceTest, MainExecutableThatCannotBeReplacedIsAQuietFailedCopy) {
-  std::filesystem::remove(folder / "Tarnwick.exe");
-  std::filesystem::create_directory(folder / "Tarnwick.exe");  // rename cannot go over it
+  std::filesystem::remove(PathOf(folder / "Tarnwick.exe"));
+  std::filesystem::create_directory(PathOf(folder / "Tarnwick.exe"));  // nothing can go over it
   server.On(kPath, {Reply::Ok(kNewBuild)});
   form.Command1.Click();
   EXPECT_TRUE(messages.texts.empty());
   ExpectReadyToInstall();
-  EXPECT_TRUE(std::filesystem::is_directory(folder / "Tarnwick.exe"));
-  EXPECT_TRUE(std::filesystem::is_empty(folder / "Tarnwick.exe"));
+  EXPECT_TRUE(std::filesystem::is_directory(PathOf(folder / "Tarnwick.exe")));
+  EXPECT_TRUE(std::filesystem::is_empty(PathOf(folder / "Tarnwick.exe")));
   EXPECT_EQ(ReadFile(folder / "bak.exe"), kNewBuild);
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Tarnwick.exe", "bak.exe"}));
 }
 
 TEST_F(UpdateSequenceTest, FileThatCannotBeWrittenGetsTheErrorReportAndEndsTheProgram) {
-  std::filesystem::create_directory(folder / "bak.exe");
+  std::filesystem::create_directory(PathOf(folder / "bak.exe"));
   server.On(kPath, {Reply::Ok(kNewBuild)});
   form.Command1.Click();
   ASSERT_EQ(messages.texts.size(), 1u);
@@ -132,22 +131,14 @@ TEST_F(UpdateSequenceTest, FileThatCannotBeWrittenGetsTheErrorReportAndEndsThePr
 
 TEST_F(UpdateSequenceTest, WhileWaitingASecondClickIsIgnoredAndClosingEndsCleanly) {
   server.On(kPath, {Reply::Stall()});
-  struct During {
-    UpdateSequenceTest* test;
-    int requestsAtSecondClick = -1;
-  } during{this};
-  g_timeout_add(
-      300,
-      [](gpointer data) -> gboolean {
-        auto* d = static_cast<During*>(data);
-        d->test->form.Command1.Click();
-        d->requestsAtSecondClick = d->test->server.Requests(kPath);
-        d->test->form.Window().RequestClose();
-        return G_SOURCE_REMOVE;
-      },
-      &during);
+  int requestsAtSecondClick = -1;
+  const testsupport::WindowTimer meanwhile(300ms, false, [&] {
+    form.Command1.Click();
+    requestsAtSecondClick = server.Requests(kPath);
+    form.Window().RequestClose();
+  });
   form.Command1.Click();
-  EXPECT_EQ(during.requestsAtSecondClick, 1);
+  EXPECT_EQ(requestsAtSecondClick, 1);
   EXPECT_EQ(server.Requests(kPath), 1);
   EXPECT_TRUE(form.Window().Closed());
   EXPECT_EQ(form.Window().Run(), 0);
@@ -178,7 +169,9 @@ TEST_P(InstallTest, InstallsTheNewBuildThenRestartsIntoIt) {
   EXPECT_FALSE(form.Frame1.Visible());
   EXPECT_EQ(ReadFile(folder / "bak.exe"), kNewBuild);
   EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kNewBuild);
+#ifndef _WIN32
   EXPECT_EQ(testsupport::ModeOf(folder / "Tarnwick.exe"), 0750u) << "keeps the old mode";
+#endif
   EXPECT_EQ(ReadFile(folder / "tarn.dat"), std::string(9, '\0') + "2.4   ");
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Tarnwick.exe", "bak.exe", "tarn.dat"}));
 
@@ -196,12 +189,14 @@ INSTANTIATE_TEST_SUITE_P(Folders, InstallTest,
                          testing::Values("app", "带 空格 的 文件夹 $(x) 'q'"));
 
 TEST_F(UpdateSequenceTest, MissingMainExecutableIsCreatedExecutable) {
-  std::filesystem::remove(folder / "Tarnwick.exe");
+  std::filesystem::remove(PathOf(folder / "Tarnwick.exe"));
   server.On(kPath, {Reply::Ok(kNewBuild)});
   form.Command1.Click();
   EXPECT_EQ(form.Command1.Caption(), kRestart);
   EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kNewBuild);
+#ifndef _WIN32
   EXPECT_EQ(testsupport::ModeOf(folder / "Tarnwick.exe"), 0755u);
+#endif
 }
 
 TEST_F(UpdateSequenceTest, InstallRecordsThePublishedVersionInTheMarkerFile) {
@@ -221,13 +216,13 @@ TEST_F(UpdateSequenceTest, InstallRecordsThePublishedVersionInTheMarkerFile) {
   };
   // The main application's own bytes around the field.
   const std::string head = "TARNWICK\x01", tail = std::string("\x00\xff rest of the file", 19);
-  // A minute passes every 50 ms, so a server that never answers is given up on.
-  const guint ticker = g_timeout_add(50, [](gpointer data) -> gboolean {
-    static_cast<testsupport::FakeClock*>(data)->Advance(60);
-    return G_SOURCE_CONTINUE;
-  }, &clock);
   server.On(kPath, {Reply::Ok(kNewBuild)});
   for (const Case& c : cases) {
+    // For a server that never answers, a minute passes every 50 ms, so that
+    // it is given up on; the others answer while the clock stands still.
+    std::optional<testsupport::WindowTimer> ticker;
+    if (c.published.kind == Reply::Kind::Stall)
+      ticker.emplace(50ms, true, [this] { clock.Advance(60); });
     server.On(kVersionPath, {c.published});
     WriteFile(folder / "tarn.dat", head + "1.0   " + tail);
     form.Command1.SetCaption(kInstall);
@@ -235,12 +230,11 @@ TEST_F(UpdateSequenceTest, InstallRecordsThePublishedVersionInTheMarkerFile) {
     EXPECT_EQ(form.Command1.Caption(), kRestart) << c.name;
     EXPECT_EQ(ReadFile(folder / "tarn.dat"), head + c.field + tail) << c.name;
   }
-  g_source_remove(ticker);
   EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST_F(UpdateSequenceTest, MarkerThatCannotBeWrittenGetsTheErrorReportAndTheBuildStaysInstalled) {
-  std::filesystem::create_directory(folder / "tarn.dat");
+  std::filesystem::create_directory(PathOf(folder / "tarn.dat"));
   server.On(kPath, {Reply::Ok(kNewBuild)});
   server.On(kVersionPath, {Reply::Ok("2.0")});
   form.Command1.Click();

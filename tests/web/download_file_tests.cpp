@@ -1,7 +1,6 @@
 #include "web/download_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <thread>
@@ -10,7 +9,12 @@
 #include "platform/http_request.h"
 #include "support/fakes.h"
 #include "support/files.h"
+#include "support/memory.h"
 #include "support/scripted_server.h"
+
+#ifdef _WIN32
+#include "platform/windows/system_error.h"
+#endif
 
 namespace {
 
@@ -18,6 +22,12 @@ using testsupport::Reply;
 using namespace std::chrono_literals;
 
 constexpr char kPath[] = "/soft/tarnwick/tarnwick.jpg";
+// What the system says of a path through a folder that does not exist.
+#ifdef _WIN32
+const std::string kNoSuchFolder = platform::SystemMessage(ERROR_PATH_NOT_FOUND);
+#else
+const std::string kNoSuchFolder = "No such file or directory";
+#endif
 constexpr char kOldBuild[] = "an older build, longer than any new body in these tests";
 const std::string kNewBuild("MZ\x90\x00new build\x00\xff", 15);
 
@@ -164,23 +174,17 @@ TEST_F(DownloadFileTest, FileThatCannotBeWrittenRaisesTheSystemsError) {
     Download(server.Url(kPath));
     FAIL() << "no error raised";
   } catch (const platform::Error& error) {
-    EXPECT_NE(std::string(error.what()).find("No such file or directory"), std::string::npos)
+    EXPECT_NE(std::string(error.what()).find(kNoSuchFolder), std::string::npos)
         << error.what();
   }
-}
-
-long PeakResidentKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
 }
 
 TEST_F(DownloadFileTest, LargeBodyStreamsToDiskInBoundedMemory) {
   constexpr std::uint64_t kSize = 128ull << 20;
   server.On(kPath, {Reply::Generated(kSize)});
-  const long before = PeakResidentKiB();
+  const long before = testsupport::PeakResidentKiB();
   ASSERT_EQ(Download(server.Url(kPath)), 1);
-  EXPECT_LT(PeakResidentKiB() - before, 32 * 1024) << "KiB more at the peak";
+  EXPECT_LT(testsupport::PeakResidentKiB() - before, 32 * 1024) << "KiB more at the peak";
   const std::string saved = testsupport::ReadFile(target);
   ASSERT_EQ(saved.size(), kSize);
   for (std::uint64_t i : {std::uint64_t{0}, std::uint64_t{250}, std::uint64_t{251}, kSize - 1})

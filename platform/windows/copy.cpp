@@ -23,22 +23,6 @@ bool CopyContents(HANDLE source, TempFile& out) {
   }
 }
 
-// A target that exists but may not be written (the program is running, the
-// file is read-only, it is a folder) cannot be replaced either. Windows
-// refuses to replace a running program by itself; asking first makes every
-// system that runs this build agree.
-bool Replaceable(const std::wstring& target) {
-  const HANDLE file = ::CreateFileW(target.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    ::CloseHandle(file);
-    return true;
-  }
-  const DWORD error = ::GetLastError();
-  return error == ERROR_FILE_NOT_FOUND;
-}
-
 }  // namespace
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) noexcept {
@@ -46,9 +30,11 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) noexcept 
     const UniqueHandle source(::CreateFileW(Wide(from).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                             nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
                                             nullptr));
-    if (!source.Valid() || !Replaceable(Wide(to))) return false;
+    if (!source.Valid()) return false;
     TempFile copy(to);
     if (!CopyContents(source.Get(), copy)) return false;
+    // Refused for a running program (the main application in use), a
+    // read-only file or a folder: the target stays as it was.
     copy.Commit(0);
     return true;
   } catch (...) {

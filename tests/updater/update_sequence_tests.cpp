@@ -118,6 +118,32 @@ TEST_F(UpdateSequenceTest, MainExecutableThatCannotBeReplacedIsAQuietFailedCopy)
   EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Tarnwick.exe", "bak.exe"}));
 }
 
+#ifdef _WIN32
+// The main application in use: Windows does not let a running program be
+// replaced, which is a failed copy like any other.
+TEST_F(UpdateSequenceTest, RunningMainApplicationIsAQuietFailedCopy) {
+  std::wstring commandLine = L"\"" + PathOf(folder / "Tarnwick.exe").wstring() + L"\" stay";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION running{};
+  ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &running));
+  ::WaitForInputIdle(running.hProcess, 5000);
+  std::this_thread::sleep_for(500ms);  // loaded and running
+  server.On(kPath, {Reply::Ok(kNewBuild)});
+  form.Command1.Click();
+  ::TerminateProcess(running.hProcess, 0);
+  ::WaitForSingleObject(running.hProcess, 5000);
+  ::CloseHandle(running.hThread);
+  ::CloseHandle(running.hProcess);
+  EXPECT_TRUE(messages.texts.empty());
+  ExpectReadyToInstall();
+  EXPECT_EQ(ReadFile(folder / "Tarnwick.exe"), kOldBuild);
+  EXPECT_EQ(ReadFile(folder / "bak.exe"), kNewBuild);
+  EXPECT_EQ(folder.Names(), (std::vector<std::string>{"Tarnwick.exe", "bak.exe", "started"}));
+}
+#endif
+
 TEST_F(UpdateSequenceTest, FileThatCannotBeWrittenGetsTheErrorReportAndEndsTheProgram) {
   std::filesystem::create_directory(PathOf(folder / "bak.exe"));
   server.On(kPath, {Reply::Ok(kNewBuild)});

@@ -119,6 +119,44 @@ TEST_F(UpdateSequenceTest, MainExecutableThatCannotBeReplacedIsAQuietFailedCopy)
 }
 
 #ifdef _WIN32
+// What the user sees of the Win32 window at 96 dpi: the client area and the
+// controls in pixels, a sizable window with no maximize box, and the red
+// message in the Song face of the GB2312 character set.
+TEST_F(UpdateSequenceTest, WindowsWindowHasItsLayoutStyleAndFonts) {
+  const HWND window = ::FindWindowW(nullptr, L"Tarnwick升级");
+  ASSERT_TRUE(window);
+  RECT client{};
+  ::GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 345);
+  EXPECT_EQ(client.bottom, 139);
+  const auto style = ::GetWindowLongPtrW(window, GWL_STYLE);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_TRUE((style & WS_MINIMIZEBOX) && (style & WS_THICKFRAME) && (style & WS_SYSMENU));
+  const platform::Rect button = form.Command1.Bounds();
+  EXPECT_EQ(std::vector<int>({button.left, button.top, button.width, button.height}),
+            std::vector<int>({64, 48, 169, 33}));
+  form.Frame1.SetVisible(true);
+  const platform::Rect frame = form.Frame1.Bounds();
+  EXPECT_EQ(std::vector<int>({frame.left, frame.top, frame.width, frame.height}),
+            std::vector<int>({48, 24, 257, 73}));
+
+  HWND label = nullptr;
+  ::EnumChildWindows(window, [](HWND child, LPARAM found) -> BOOL {
+    wchar_t text[32] = {};
+    ::GetWindowTextW(child, text, 32);
+    if (std::wstring(text) != L"软件正在升级请稍候...") return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+  }, reinterpret_cast<LPARAM>(&label));
+  ASSERT_TRUE(label);
+  LOGFONTW font{};
+  ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(label, WM_GETFONT, 0, 0)), sizeof font, &font);
+  EXPECT_EQ(std::wstring(font.lfFaceName), L"宋体");
+  EXPECT_EQ(font.lfHeight, -19);  // 14.25 points at 96 dpi
+  EXPECT_EQ(font.lfCharSet, GB2312_CHARSET);
+  EXPECT_EQ(font.lfWeight, FW_NORMAL);
+}
+
 // The main application in use: Windows does not let a running program be
 // replaced, which is a failed copy like any other.
 TEST_F(UpdateSequenceTest, RunningMainApplicationIsAQuietFailedCopy) {

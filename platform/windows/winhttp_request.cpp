@@ -10,6 +10,7 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -146,10 +147,38 @@ bool Deliver(Transfer& transfer, std::vector<std::byte> chunk) {
   return true;
 }
 
+// The minimum-speed rule of a blocking request: over each stretch of `stall`,
+// at least minBytesPerSecond on average, or the transfer fails. (A server
+// that trickles a byte now and then never trips the receive time-out.)
+class SpeedCheck {
+ public:
+  SpeedCheck(const TransferLimits& limits, bool enforced)
+      : limits_(limits), enforced_(enforced), start_(std::chrono::steady_clock::now()) {}
+
+  // Counts `bytes` that just arrived; false when the stretch ended too slow.
+  bool Arrived(std::uint64_t bytes) {
+    bytes_ += bytes;
+    const auto now = std::chrono::steady_clock::now();
+    if (!enforced_ || now - start_ < limits_.stall) return true;
+    const auto needed = static_cast<std::uint64_t>(limits_.minBytesPerSecond) *
+                        static_cast<std::uint64_t>(limits_.stall.count());
+    if (bytes_ < needed) return false;
+    start_ = now;
+    bytes_ = 0;
+    return true;
+  }
+
+ private:
+  const TransferLimits& limits_;
+  bool enforced_;
+  std::chrono::steady_clock::time_point start_;
+  std::uint64_t bytes_ = 0;
+};
+
 // Reads the body to its end; true when it arrived as announced. Asking what
 // is available first hands each piece over as it arrives, where a plain read
 // may wait to fill its whole buffer.
-bool ReceiveBody(Transfer& transfer, HINTERNET request) {
+bool ReceiveBody(Transfer& transfer, HINTERNET request, SpeedCheck speed) {
   const auto announced = ContentLength(request);
   std::uint64_t received = 0;
   for (;;) {
@@ -163,7 +192,7 @@ bool ReceiveBody(Transfer& transfer, HINTERNET request) {
     if (read == 0) return !announced || received == *announced;
     received += read;
     chunk.resize(read);
-    if (!Deliver(transfer, std::move(chunk))) return false;
+    if (!speed.Arrived(read) || !Deliver(transfer, std::move(chunk))) return false;
   }
 }
 
@@ -192,7 +221,8 @@ bool Fetch(Transfer& transfer, const std::wstring& url, const TransferLimits& li
       WINHTTP_DEFAULT_ACCEPT_TYPES, target->secure ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return false;
   SetLimits(request.Get(), limits, async);
-  return ReceiveHeaders(transfer, request.Get()) && ReceiveBody(transfer, request.Get());
+  return ReceiveHeaders(transfer, request.Get()) &&
+         ReceiveBody(transfer, request.Get(), SpeedCheck(limits, !async));
 }
 
 void RunTransfer(std::shared_ptr<Transfer> transfer, std::wstring url, TransferLimits limits,

@@ -6,10 +6,10 @@
 #endif
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
 
 #include <climits>
-#include <cwchar>
+
+#include "platform/windows/system_error.h"
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -56,22 +56,9 @@ int LastSocketErrorCode() { return ::WSAGetLastError(); }
 
 bool Retryable(int code) { return code == WSAEWOULDBLOCK || code == WSAEINTR; }
 
-// The system's words for a Winsock error, in UTF-8, with the number.
+// The system's words for a Winsock error, with the number.
 std::string SocketErrorText(int code) {
-  wchar_t* buffer = nullptr;
-  const DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                      FORMAT_MESSAGE_IGNORE_INSERTS;
-  const DWORD length = ::FormatMessageW(flags, nullptr, static_cast<DWORD>(code), 0,
-                                        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring wide(buffer ? buffer : L"", length);
-  ::LocalFree(buffer);
-  while (!wide.empty() && std::wcschr(L"\r\n .", wide.back())) wide.pop_back();
-  std::string text(static_cast<std::size_t>(wide.size()) * 3, '\0');
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                         text.data(), static_cast<int>(text.size()), nullptr, nullptr);
-  text.resize(static_cast<std::size_t>(std::max(size, 0)));
-  if (text.empty()) return "Winsock error " + std::to_string(code);  // e.g. Wine has no words for it
-  return text + " (" + std::to_string(code) + ")";
+  return platform::SystemMessage(static_cast<DWORD>(code)) + " (" + std::to_string(code) + ")";
 }
 
 int PollSockets(pollfd* sockets, unsigned long count, int timeout_ms) {

@@ -135,6 +135,15 @@ TEST_F(DownloadFileTest, RetryThatStallsToo_FailsWithinItsLimits) {
   ExpectUntouched();
 }
 
+TEST_F(DownloadFileTest, RetryThatTricklesBelowTheMinimumSpeedFails) {
+  testsupport::WriteFile(target, kOldBuild);
+  server.On(kPath, {Reply::Stall(), Reply::Trickle(kNewBuild, 300ms)});
+  NextMinuteOnceRequested();
+  EXPECT_EQ(Download(server.Url(kPath)), 0);
+  EXPECT_EQ(server.Requests(kPath), 2);
+  ExpectUntouched();
+}
+
 TEST_F(DownloadFileTest, ClockSteppingBackAcrossAMinuteEndsTheWait) {
   server.On(kPath, {Reply::Stall(), Reply::Ok(kNewBuild)});
   pump.onPass = [this] {

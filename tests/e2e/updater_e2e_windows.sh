@@ -54,10 +54,19 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 border=$(( (WIDTH - 345) / 2 ))
 top=$(( HEIGHT - 139 - border ))
 click() { xdotool mousemove --window "$window" $((border + 148)) $((top + 64)) click 1; }
+# Clicks until a condition holds (~7 s each time): a click that lands while
+# Wine is still readying a new window can go unseen.
+click_until() {
+  for _ in 1 2 3; do
+    click
+    for _ in $(seq 70); do "$@" && return 0; sleep 0.1; done
+  done
+  return 1
+}
 
 # Nothing published yet: 404, so the message box appears; Return dismisses it.
-click
-wait_for test "$(visible_windows)" -eq 2 || fail "no message box after a failed download"
+two_windows() { test "$(visible_windows)" -eq 2; }
+click_until two_windows || fail "no message box after a failed download"
 dialog=$(xdotool search --onlyvisible --name "$title" | grep -vx "$window" | head -n 1)
 xdotool windowfocus --sync "$dialog" key Return
 wait_for test "$(visible_windows)" -eq 1 || fail "message box not dismissed"
@@ -67,8 +76,7 @@ cmp -s "$app/tarn.dat" <(marker '1.0   ') || fail "tarn.dat changed after a fail
 # Publish the new build: one click installs, the next restarts into it.
 cp "$new_build" "$www/soft/tarnwick/tarnwick.jpg"
 printf '2.36\r\n' >"$www/soft/tarnwick/s_ver.txt"
-click
-wait_for cmp -s "$app/Tarnwick.exe" "$new_build" || fail "new build not installed"
+click_until cmp -s "$app/Tarnwick.exe" "$new_build" || fail "new build not installed"
 cmp -s "$app/bak.exe" "$new_build" || fail "bak.exe is not the new build"
 wait_for cmp -s "$app/tarn.dat" <(marker '2.4   ') || fail "tarn.dat does not hold the version 2.4"
 for _ in $(seq 10); do

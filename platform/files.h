@@ -40,6 +40,8 @@ class TempFile {
   std::string path_;
   std::intptr_t handle_ = -1;
   bool committed_ = false;
+  std::uint64_t written_ = 0;  // bytes written so far
+  std::uint64_t flushed_ = 0;  // of which the system was told to write out
 };
 
 // The permission bits of an existing file, or `fallback` when it does not exist.

@@ -294,9 +294,18 @@ void GtkButtonControl::OnClicked(GtkButton*, gpointer self) {
 
 // The program's name on the desktop (its windows' WM_CLASS), the same in every
 // locale, unlike a title that some locales cannot represent.
+//
+// The window draws nothing with OpenGL, but GDK probes GL when it opens the
+// display, which loads the system's GL driver (Mesa's llvmpipe under Xvfb:
+// some 50 MB and tens of milliseconds). Turned off for the updater alone:
+// the main application it starts inherits the user's own setting.
 bool InitWindowSystem() {
   g_set_prgname("tarnwick-updater");
-  return gtk_init_check(nullptr, nullptr);
+  const bool ownSetting = g_getenv("GDK_GL") == nullptr;
+  if (ownSetting) g_setenv("GDK_GL", "disable", TRUE);
+  const bool opened = gtk_init_check(nullptr, nullptr);
+  if (ownSetting) g_unsetenv("GDK_GL");
+  return opened;
 }
 
 std::unique_ptr<Window> MakeWindow(const std::string& caption, int clientWidthTwips,

@@ -7,6 +7,7 @@
 #include "platform/process.h"
 #include "texts.h"
 #include "version_record.h"
+#include "web/background.h"
 #include "web/download_file.h"
 #include "web/get_html.h"
 
@@ -60,7 +61,12 @@ void Form1::Install() {
   }
   // A main executable that cannot be replaced (locked, not writable) stays
   // as it was; the button keeps its install role and bak.exe the new build.
-  if (platform::CopyFileReplacing(download, InFolder(folder_, kMainExecutable))) {
+  // The copy of a large build takes a while; the window goes on meanwhile.
+  bool copied = false;
+  web::WhileWindowLives(*window_, [&] {
+    copied = platform::CopyFileReplacing(download, InFolder(folder_, kMainExecutable));
+  });
+  if (copied) {
     RecordVersion();
     Command1.SetCaption(kRestartCaption);
   }

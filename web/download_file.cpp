@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "background.h"
 #include "empty_body.h"
 #include "platform/error.h"
 #include "platform/files.h"
@@ -75,7 +76,9 @@ std::int32_t DownloadFile(const Retrieval& with, const std::string& sURL,
   }
 
   if (!Succeeded(*request) || sink.Empty()) return 0;
-  sink.SaveOverTarget();
+  // Making a large file durable and renaming it over the old one takes a
+  // while; the window goes on meanwhile.
+  WhileWindowLives(with.events, [&sink] { sink.SaveOverTarget(); });
   return 1;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <thread>
@@ -72,6 +73,14 @@ TEST_F(UpdateSequenceTest, OpensReadyToInstallWithTheFocusOnTheButton) {
   EXPECT_TRUE(form.Command1.HasFocus());
   EXPECT_EQ(form.Label1.Text(), "软件正在升级请稍候...");
 }
+
+#ifndef _WIN32
+// The updater opens its window with GL turned off; the main application it
+// starts must not inherit that.
+TEST(StartUp, LeavesNoWindowSettingOfItsOwnForTheMainApplication) {
+  EXPECT_EQ(std::getenv("GDK_GL"), nullptr);
+}
+#endif
 
 TEST_F(UpdateSequenceTest, ShownFrameCoversTheButtonAndTakesItsClicks) {
   server.On(kPath, {Reply::Ok(kNewBuild)});

@@ -1,7 +1,9 @@
 #pragma once
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +17,9 @@ namespace platform {
 class BodySink {
  public:
   virtual ~BodySink() = default;
+  // Called once per transfer, before its first byte, with the length the
+  // response announced, if any. Returns false to refuse the body at once.
+  virtual bool Begin(std::optional<std::uint64_t> announced) = 0;
   virtual bool Write(const std::byte* data, std::size_t size) = 0;
 };
 

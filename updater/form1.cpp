@@ -90,6 +90,8 @@ std::int32_t Form1::DownloadFile(const std::string& sURL, const std::string& sPa
   return web::DownloadFile(Retrieval(), sURL, sPath);
 }
 
-web::Retrieval Form1::Retrieval() { return {services_.http, *window_, services_.clock}; }
+web::Retrieval Form1::Retrieval() {
+  return {services_.http, *window_, services_.clock, services_.maxDownloadBytes};
+}
 
 }  // namespace updater

@@ -19,6 +19,8 @@ struct Services {
   platform::HttpRequestFactory& http;
   platform::Clock& clock;
   platform::MessageBox& messages;
+  // The largest new build accepted: a larger body is not the main application.
+  std::uint64_t maxDownloadBytes;
 };
 
 // The updater's window: one button that installs the newest build of the

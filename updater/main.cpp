@@ -19,7 +19,7 @@ int main() {
   try {
     platform::SystemClock clock;
     const auto http = platform::MakeHttpRequestFactory();
-    updater::Form1 form({*http, clock, messages}, updater::kUpdateHost,
+    updater::Form1 form({*http, clock, messages, updater::kMaxDownloadBytes}, updater::kUpdateHost,
                         platform::ApplicationFolder());
     form.Window().Show();
     return form.Window().Run();

@@ -19,15 +19,27 @@ constexpr unsigned kNewFileMode = 0755;
 
 // Streams the body into a temporary file beside the target, which replaces
 // the target only when the download succeeded. The file is made on the first
-// byte, so a download that brings nothing leaves no trace.
+// byte, so a download that brings nothing leaves no trace. A body larger
+// than the limit is refused, announced or not, so that neither a wrong
+// resource nor an endless one can fill the disk.
 class DownloadSink final : public platform::BodySink {
  public:
-  explicit DownloadSink(std::string target) : target_(std::move(target)) {}
+  DownloadSink(std::string target, std::uint64_t limit, Progress progress)
+      : target_(std::move(target)), limit_(limit), progress_(std::move(progress)) {}
+
+  bool Begin(std::optional<std::uint64_t> announced) override {
+    total_ = announced;
+    Report();
+    return !announced || *announced <= limit_;
+  }
 
   bool Write(const std::byte* data, std::size_t size) override {
+    if (size > limit_ - received_) return false;
     if (!file_) file_.emplace(target_);
     file_->Write(data, size);
     empty_.Feed(data, size);
+    received_ += size;
+    Report();
     return true;
   }
 
@@ -35,6 +47,9 @@ class DownloadSink final : public platform::BodySink {
   void Restart() {
     if (file_) file_->Clear();
     empty_ = {};
+    received_ = 0;
+    total_.reset();
+    Report();
   }
 
   bool Empty() const { return empty_.Empty(); }
@@ -42,9 +57,17 @@ class DownloadSink final : public platform::BodySink {
   void SaveOverTarget() { file_->Commit(platform::FileMode(target_, kNewFileMode)); }
 
  private:
+  void Report() const {
+    if (progress_) progress_(received_, total_);
+  }
+
   std::string target_;
+  std::uint64_t limit_;
+  Progress progress_;
   std::optional<platform::TempFile> file_;
   EmptyBodyTest empty_;
+  std::uint64_t received_ = 0;
+  std::optional<std::uint64_t> total_;
 };
 
 bool Succeeded(platform::HttpRequest& request) {
@@ -62,7 +85,7 @@ std::int32_t DownloadFile(const Retrieval& with, const std::string& sURL,
   auto request = with.http.Create(kRequestComponent);
   if (!request) throw platform::Error("cannot create the request object Microsoft.XMLHTTP");
 
-  DownloadSink sink(sPath);
+  DownloadSink sink(sPath, with.maxDownloadBytes, with.progress);
   request->Open("GET", sURL, true);
   request->Send(sink);
   if (!WaitForRequest(with, *request, ClockUnit::Minute, 1)) {

@@ -21,6 +21,10 @@ constexpr std::size_t kMaxTextBytes = 64 * 1024;
 // which stops its transfer.
 class TextSink final : public platform::BodySink {
  public:
+  bool Begin(std::optional<std::uint64_t> announced) override {
+    return !announced || *announced <= kMaxTextBytes;
+  }
+
   bool Write(const std::byte* data, std::size_t size) override {
     if (size > kMaxTextBytes - bytes_.size()) return false;
     bytes_.append(reinterpret_cast<const char*>(data), size);

@@ -57,6 +57,7 @@ class CurlRequest final : public HttpRequest {
 
   void Send(BodySink& sink) override {
     sink_ = &sink;
+    begun_ = false;
     result_ = CURLE_OK;
     state_ = 2;
     if (async_) {
@@ -145,6 +146,7 @@ class CurlRequest final : public HttpRequest {
     auto* request = static_cast<CurlRequest*>(self);
     try {
       request->state_ = 3;
+      if (!request->begun_ && !request->BeginBody()) return CURL_WRITEFUNC_ERROR;
       if (!request->sink_->Write(reinterpret_cast<const std::byte*>(data), size))
         return CURL_WRITEFUNC_ERROR;
       return size;
@@ -152,6 +154,14 @@ class CurlRequest final : public HttpRequest {
       request->sinkError_ = std::current_exception();
       return CURL_WRITEFUNC_ERROR;
     }
+  }
+
+  bool BeginBody() {
+    begun_ = true;
+    curl_off_t length = -1;
+    curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    return sink_->Begin(length < 0 ? std::nullopt
+                                   : std::optional<std::uint64_t>(static_cast<std::uint64_t>(length)));
   }
 
   EasyHandle easy_;
@@ -164,6 +174,7 @@ class CurlRequest final : public HttpRequest {
   int state_ = 0;
   CURLcode result_ = CURLE_OK;
   BodySink* sink_ = nullptr;
+  bool begun_ = false;  // the sink was told of the body
   std::exception_ptr sinkError_;
 };
 

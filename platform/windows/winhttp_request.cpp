@@ -66,6 +66,7 @@ struct Transfer {
   std::deque<std::vector<std::byte>> chunks;
   std::size_t queued = 0;
   int status = 0;
+  std::optional<std::uint64_t> announced;  // Content-Length of the final response
   bool arriving = false;  // the response has begun
   bool ended = false;
   bool whole = false;     // ended with all of the body, as announced
@@ -204,6 +205,7 @@ bool ReceiveHeaders(Transfer& transfer, HINTERNET request) {
     return false;
   std::lock_guard lock(transfer.mutex);
   transfer.status = StatusCode(request);
+  transfer.announced = ContentLength(request);
   transfer.arriving = true;
   return true;
 }
@@ -253,6 +255,7 @@ class WinHttpRequest final : public HttpRequest {
 
   void Send(BodySink& sink) override {
     sink_ = &sink;
+    begun_ = false;
     status_ = 0;
     whole_ = false;
     state_ = 2;
@@ -292,6 +295,7 @@ class WinHttpRequest final : public HttpRequest {
   // Stores what has arrived, on the caller's thread, and notes the end.
   void Advance() {
     std::deque<std::vector<std::byte>> chunks;
+    std::optional<std::uint64_t> announced;
     bool ended = false;
     {
       std::lock_guard lock(transfer_->mutex);
@@ -299,24 +303,32 @@ class WinHttpRequest final : public HttpRequest {
       transfer_->queued = 0;
       transfer_->room.notify_all();
       status_ = transfer_->status;
+      announced = transfer_->announced;
       if (transfer_->arriving) state_ = 3;
       ended = transfer_->ended;
       whole_ = transfer_->whole;
     }
-    for (const auto& chunk : chunks) Store(chunk);
+    for (const auto& chunk : chunks) Store(chunk, announced);
     if (ended && transfer_) Finish(whole_);
   }
 
-  void Store(const std::vector<std::byte>& chunk) {
+  void Store(const std::vector<std::byte>& chunk, std::optional<std::uint64_t> announced) {
     if (!transfer_) return;  // refused or failed before: the rest is dropped
     bool accepted = false;
     try {
-      accepted = sink_->Write(chunk.data(), chunk.size());
+      accepted = BeginBody(announced) && sink_->Write(chunk.data(), chunk.size());
     } catch (...) {
       Finish(false);
       throw;
     }
     if (!accepted) Finish(false);
+  }
+
+  // Tells the sink of the body before its first byte.
+  bool BeginBody(std::optional<std::uint64_t> announced) {
+    if (begun_) return true;
+    begun_ = true;
+    return sink_->Begin(announced);
   }
 
   void Finish(bool whole) {
@@ -339,6 +351,7 @@ class WinHttpRequest final : public HttpRequest {
   int status_ = 0;
   bool whole_ = false;
   BodySink* sink_ = nullptr;
+  bool begun_ = false;  // the sink was told of the body
   std::shared_ptr<Transfer> transfer_;
 };
 

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <type_traits>
@@ -218,6 +219,19 @@ Reply Reply::Trickle(std::string body, std::chrono::milliseconds interval) {
   return r;
 }
 
+Reply Reply::Endless() {
+  Reply r;
+  r.kind = Kind::Endless;
+  return r;
+}
+
+Reply Reply::Raw(std::string bytes) {
+  Reply r;
+  r.kind = Kind::Raw;
+  r.body = std::move(bytes);
+  return r;
+}
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -385,12 +399,15 @@ class Connection {
   const std::atomic<bool>& stop_;
 };
 
-void SendGenerated(Connection& conn, std::uint64_t size) {
-  if (!conn.Send(Head(200, LengthField(size)))) return;
+// The pattern body, `size` bytes long, or endless when there is no size.
+void SendGenerated(Connection& conn, std::optional<std::uint64_t> size) {
+  if (!conn.Send(Head(200, size ? LengthField(*size) : "Content-Type: application/octet-stream")))
+    return;
   const std::string block = PatternBlock();
-  for (std::uint64_t sent = 0; sent < size;) {
+  for (std::uint64_t sent = 0; !size || sent < *size;) {
     std::size_t offset = sent % kPatternPeriod;
-    std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(size - sent, block.size() - offset));
+    std::size_t len = block.size() - offset;
+    if (size) len = static_cast<std::size_t>(std::min<std::uint64_t>(*size - sent, len));
     if (!conn.Send(std::string_view(block).substr(offset, len))) return;
     sent += len;
   }
@@ -428,6 +445,12 @@ bool Play(Connection& conn, const Reply& reply) {
       return false;
     case Kind::Trickle:
       SendTrickle(conn, reply);
+      return false;
+    case Kind::Endless:
+      SendGenerated(conn, std::nullopt);
+      return false;
+    case Kind::Raw:
+      conn.Send(reply.body);
       return false;
   }
   return false;

@@ -52,7 +52,7 @@ class SocketLibrary {
 
 // One scripted answer to one request.
 struct Reply {
-  enum class Kind { Fixed, Generated, Truncated, Reset, Stall, Redirect, Chunked, Trickle };
+  enum class Kind { Fixed, Generated, Truncated, Reset, Stall, Redirect, Chunked, Trickle, Endless, Raw };
 
   // 200 with Content-Length.
   static Reply Ok(std::string body);
@@ -75,6 +75,11 @@ struct Reply {
   // Content-Length = body.size(), then one byte every `interval` until done or
   // the client is gone.
   static Reply Trickle(std::string body, std::chrono::milliseconds interval);
+  // 200 with no length, then the i % 251 pattern until the client is gone.
+  static Reply Endless();
+  // Exactly these bytes, head included, then a clean close: for answers that
+  // are not well-formed HTTP.
+  static Reply Raw(std::string bytes);
 
   Kind kind = Kind::Fixed;
   int status = 200;

@@ -65,7 +65,7 @@ class UpdateSequenceTest : public testing::Test {
   testsupport::FakeClock clock{testsupport::kHalfPastNoon};
   std::unique_ptr<platform::HttpRequestFactory> http = platform::MakeHttpRequestFactory();
   testsupport::RecordingMessageBox messages;
-  updater::Form1 form{{*http, clock, messages}, server.Host(), folder.Path()};
+  updater::Form1 form{{*http, clock, messages, 64 << 20}, server.Host(), folder.Path()};
 };
 
 TEST_F(UpdateSequenceTest, OpensReadyToInstallWithTheFocusOnTheButton) {

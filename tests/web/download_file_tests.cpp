@@ -30,6 +30,8 @@ const std::string kNoSuchFolder = "No such file or directory";
 #endif
 constexpr char kOldBuild[] = "an older build, longer than any new body in these tests";
 const std::string kNewBuild("MZ\x90\x00new build\x00\xff", 15);
+// The largest body accepted by most of these tests.
+constexpr std::uint64_t kCap = 1 << 20;
 
 // Blocking retries give up quickly here; the program's own limits are longer.
 platform::TransferLimits ShortLimits() {
@@ -42,7 +44,7 @@ platform::TransferLimits ShortLimits() {
 class DownloadFileTest : public testing::Test {
  protected:
   std::int32_t Download(const std::string& url) {
-    return web::DownloadFile({*http, pump, clock}, url, target);
+    return web::DownloadFile({*http, pump, clock, cap}, url, target);
   }
 
   // The clock's minute changes once the server has seen the first request.
@@ -63,6 +65,7 @@ class DownloadFileTest : public testing::Test {
   testsupport::ScriptedPump pump;
   std::unique_ptr<platform::HttpRequestFactory> http = platform::MakeHttpRequestFactory(ShortLimits());
   std::string target = folder / "bak.exe";
+  std::uint64_t cap = kCap;
 };
 
 TEST_F(DownloadFileTest, SavesExactlyTheBodyOfAWholeSuccessfulResponseAndNothingElse) {
@@ -83,6 +86,18 @@ TEST_F(DownloadFileTest, SavesExactlyTheBodyOfAWholeSuccessfulResponseAndNothing
       {"reset", Reply::Reset(kNewBuild.substr(0, 5), 1000), 0},
       {"redirect to ftp", Reply::Redirect(302, "ftp://127.0.0.1/tarnwick.jpg"), 0},
       {"redirect loop", Reply::Redirect(302, "/loop"), 0},
+      {"as large as allowed", Reply::Generated(kCap), 1},
+      {"announced larger than allowed", Reply::Generated(kCap + 1), 0},
+      {"endless", Reply::Endless(), 0},
+      {"no status line", Reply::Raw("MZ garbage\r\n\r\n" + kNewBuild), 0},
+      {"bad status code", Reply::Raw("HTTP/1.1 2x0 OK\r\nContent-Length: 15\r\n\r\n" + kNewBuild), 0},
+      {"negative length",
+       Reply::Raw("HTTP/1.1 200 OK\r\nContent-Length: -5\r\nConnection: close\r\n\r\n" + kNewBuild), 0},
+      {"huge header", Reply::Raw("HTTP/1.1 200 OK\r\nX-Fill: " + std::string(1 << 20, 'a') +
+                                 "\r\nContent-Length: 15\r\n\r\n" + kNewBuild), 0},
+      {"chunked, cut short",
+       Reply::Raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                  "5\r\nMZ\x90\x00n\r\n"), 0},
   };
   server.On(kPath, {Reply::Ok(kNewBuild)});
   server.On("/loop", {Reply::Redirect(302, "/loop")});
@@ -91,7 +106,9 @@ TEST_F(DownloadFileTest, SavesExactlyTheBodyOfAWholeSuccessfulResponseAndNothing
     testsupport::WriteFile(target, kOldBuild);
     server.On("/case", {c.reply});
     ASSERT_EQ(Download(server.Url("/case")), c.result);
-    if (c.result == 1) {
+    if (c.result == 1 && c.reply.kind == Reply::Kind::Generated) {
+      EXPECT_EQ(testsupport::ReadFile(target).size(), c.reply.announced);
+    } else if (c.result == 1) {
       const std::string& body = c.reply.kind == Reply::Kind::Redirect ? kNewBuild : c.reply.body;
       EXPECT_EQ(testsupport::ReadFile(target), body);
       EXPECT_EQ(folder.Names(), std::vector<std::string>{"bak.exe"});
@@ -190,6 +207,7 @@ TEST_F(DownloadFileTest, FileThatCannotBeWrittenRaisesTheSystemsError) {
 
 TEST_F(DownloadFileTest, LargeBodyStreamsToDiskInBoundedMemory) {
   constexpr std::uint64_t kSize = 128ull << 20;
+  cap = kSize;
   server.On(kPath, {Reply::Generated(kSize)});
   const long before = testsupport::PeakResidentKiB();
   ASSERT_EQ(Download(server.Url(kPath)), 1);

@@ -19,7 +19,9 @@ std::string ApplicationFolder();
 // A new, exclusively created file beside a target path. It becomes the target
 // only by Commit, which renames it over the target in one step; otherwise it
 // is removed when the object goes away, so an interrupted write never leaves
-// a partial file at the target.
+// a partial file at the target. Creating one also removes the temporary
+// files for the same target that a killed run left behind, never one that a
+// live process still holds.
 class TempFile {
  public:
   explicit TempFile(const std::string& target);

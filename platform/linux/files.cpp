@@ -1,9 +1,11 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -45,6 +47,20 @@ void WriteBehind(int fd, std::uint64_t& flushed, std::uint64_t written) {
   }
 }
 
+// Removes the temporary files for `target` that an interrupted run left
+// behind. A live one is locked by its owner for as long as it exists, so
+// only those nobody holds are taken.
+void RemoveLeftovers(const std::string& target) {
+  const std::string prefix = "." + NameOf(target) + ".part-";
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(FolderOf(target), error)) {
+    const std::string path = entry.path().string();
+    if (!entry.path().filename().string().starts_with(prefix)) continue;
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (file.Valid() && ::flock(file.Get(), LOCK_EX | LOCK_NB) == 0) ::unlink(path.c_str());
+  }
+}
+
 }  // namespace
 
 std::string ApplicationFolder() {
@@ -58,11 +74,13 @@ std::string ApplicationFolder() {
 }
 
 TempFile::TempFile(const std::string& target) : target_(target) {
+  RemoveLeftovers(target);
   std::string pattern = FolderOf(target) + "/." + NameOf(target) + ".part-XXXXXX";
   const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
   if (fd < 0) throw SystemError("cannot create a file beside", target);
   path_ = pattern;
   handle_ = fd;
+  ::flock(fd, LOCK_EX);  // marks it as in use; see RemoveLeftovers
 }
 
 TempFile::~TempFile() {

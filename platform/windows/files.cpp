@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 #include "system_error.h"
@@ -59,6 +60,17 @@ void WriteAll(HANDLE file, const std::byte* data, std::size_t size, OVERLAPPED* 
   }
 }
 
+// Removes the temporary files for `target` that an interrupted run left
+// behind. A live one is open without delete sharing, so the system refuses
+// to remove it and only those nobody holds go.
+void RemoveLeftovers(const std::string& target) {
+  const std::wstring prefix = Wide("." + NameOf(target) + ".part-");
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(Wide(FolderOf(target)), error))
+    if (entry.path().filename().wstring().starts_with(prefix))
+      ::DeleteFileW(entry.path().c_str());
+}
+
 }  // namespace
 
 std::string ApplicationFolder() {
@@ -72,6 +84,7 @@ std::string ApplicationFolder() {
 }
 
 TempFile::TempFile(const std::string& target) : target_(target) {
+  RemoveLeftovers(target);
   for (unsigned attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     std::string path = TempName(target, attempt);
     HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,

@@ -38,6 +38,9 @@ constexpr std::size_t kMaxQueued = 8 * 1024 * 1024;
 // An asynchronous request is bounded by its caller's wait. These limits only
 // end the transfer of one that was given up on and left to itself.
 constexpr std::chrono::seconds kLeftAloneLimit{120};
+// The most header bytes a response may have, as libcurl allows on Linux:
+// more is not an update server speaking.
+constexpr DWORD kMaxHeaderBytes = 100 * 1024;
 
 int Milliseconds(std::chrono::seconds limit) { return static_cast<int>(limit.count() * 1000); }
 
@@ -131,6 +134,8 @@ void SetLimits(HINTERNET request, const TransferLimits& limits, bool async) {
   ::WinHttpSetTimeouts(request, connect, connect, stall, stall);
   DWORD response = static_cast<DWORD>(stall);
   ::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response, sizeof response);
+  DWORD headers = kMaxHeaderBytes;
+  ::WinHttpSetOption(request, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &headers, sizeof headers);
   DWORD redirects = static_cast<DWORD>(limits.maxRedirects);
   ::WinHttpSetOption(request, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &redirects,
                      sizeof redirects);
@@ -197,11 +202,21 @@ bool ReceiveBody(Transfer& transfer, HINTERNET request, SpeedCheck speed) {
   }
 }
 
+// The size of the final response's headers, in bytes as WinHTTP keeps them.
+DWORD HeaderBytes(HINTERNET request) {
+  DWORD size = 0;
+  ::WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                        WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
+  return size / sizeof(wchar_t);
+}
+
 // The request up to its final response's headers (redirects followed).
+// Headers beyond the limit fail it here too: not every WinHTTP enforces the
+// limit itself.
 bool ReceiveHeaders(Transfer& transfer, HINTERNET request) {
   if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
                             0, 0) ||
-      !::WinHttpReceiveResponse(request, nullptr))
+      !::WinHttpReceiveResponse(request, nullptr) || HeaderBytes(request) > kMaxHeaderBytes)
     return false;
   std::lock_guard lock(transfer.mutex);
   transfer.status = StatusCode(request);
@@ -263,9 +278,16 @@ class WinHttpRequest final : public HttpRequest {
     if (!transfer_->wake.Valid()) throw Error("cannot create an event for the request");
     std::thread(RunTransfer, transfer_, url_, limits_, async_).detach();
     if (async_) return;
-    // Blocking: the transfer's own time-outs bound this wait.
+    // Blocking: the transfer's own time-outs bound this wait, and the
+    // response's head must arrive within the connect and stall limits
+    // together, which a server that sends header lines without end would
+    // otherwise never trip.
+    const auto headDeadline = std::chrono::steady_clock::now() + limits_.connect + limits_.stall;
     while (state_ != kReadyStateComplete) {
-      ::WaitForSingleObject(transfer_->wake.Get(), INFINITE);
+      if (::WaitForSingleObject(transfer_->wake.Get(), WaitForHead(headDeadline)) == WAIT_TIMEOUT) {
+        Finish(false);
+        return;
+      }
       Advance();
     }
   }
@@ -322,6 +344,14 @@ class WinHttpRequest final : public HttpRequest {
       throw;
     }
     if (!accepted) Finish(false);
+  }
+
+  // How long a blocking Send may still wait for the response's head.
+  DWORD WaitForHead(std::chrono::steady_clock::time_point deadline) const {
+    if (state_ >= 3) return INFINITE;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<DWORD>(left.count()) : 0;
   }
 
   // Tells the sink of the body before its first byte.

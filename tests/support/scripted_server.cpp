@@ -232,6 +232,19 @@ Reply Reply::Raw(std::string bytes) {
   return r;
 }
 
+Reply Reply::EndlessHead() {
+  Reply r;
+  r.kind = Kind::EndlessHead;
+  return r;
+}
+
+Reply Reply::Paced(std::uint64_t size, std::chrono::milliseconds interval) {
+  Reply r = Generated(size);
+  r.kind = Kind::Paced;
+  r.interval = interval;
+  return r;
+}
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -399,8 +412,10 @@ class Connection {
   const std::atomic<bool>& stop_;
 };
 
-// The pattern body, `size` bytes long, or endless when there is no size.
-void SendGenerated(Connection& conn, std::optional<std::uint64_t> size) {
+// The pattern body, `size` bytes long, or endless when there is no size,
+// with a pause after each block when `pause` is not zero.
+void SendGenerated(Connection& conn, std::optional<std::uint64_t> size,
+                   std::chrono::milliseconds pause = {}) {
   if (!conn.Send(Head(200, size ? LengthField(*size) : "Content-Type: application/octet-stream")))
     return;
   const std::string block = PatternBlock();
@@ -410,6 +425,14 @@ void SendGenerated(Connection& conn, std::optional<std::uint64_t> size) {
     if (size) len = static_cast<std::size_t>(std::min<std::uint64_t>(*size - sent, len));
     if (!conn.Send(std::string_view(block).substr(offset, len))) return;
     sent += len;
+    if (pause.count() > 0 && !conn.Idle(pause)) return;
+  }
+}
+
+void SendEndlessHead(Connection& conn) {
+  if (!conn.Send("HTTP/1.1 200 OK\r\n")) return;
+  const std::string line = "X-Fill: " + std::string(1000, 'a') + "\r\n";
+  while (conn.Send(line)) {
   }
 }
 
@@ -451,6 +474,12 @@ bool Play(Connection& conn, const Reply& reply) {
       return false;
     case Kind::Raw:
       conn.Send(reply.body);
+      return false;
+    case Kind::Paced:
+      SendGenerated(conn, reply.announced, reply.interval);
+      return false;
+    case Kind::EndlessHead:
+      SendEndlessHead(conn);
       return false;
   }
   return false;

@@ -52,7 +52,8 @@ class SocketLibrary {
 
 // One scripted answer to one request.
 struct Reply {
-  enum class Kind { Fixed, Generated, Truncated, Reset, Stall, Redirect, Chunked, Trickle, Endless, Raw };
+  enum class Kind { Fixed, Generated, Truncated, Reset, Stall, Redirect, Chunked, Trickle, Endless, Raw,
+                    EndlessHead, Paced };
 
   // 200 with Content-Length.
   static Reply Ok(std::string body);
@@ -80,6 +81,11 @@ struct Reply {
   // Exactly these bytes, head included, then a clean close: for answers that
   // are not well-formed HTTP.
   static Reply Raw(std::string bytes);
+  // A status line, then header lines without end until the client is gone.
+  static Reply EndlessHead();
+  // As Generated, pausing `interval` after every 64 KB or so: a download that
+  // takes a while, whose every stage can be watched.
+  static Reply Paced(std::uint64_t size, std::chrono::milliseconds interval);
 
   Kind kind = Kind::Fixed;
   int status = 200;

@@ -58,7 +58,10 @@ class HttpRequest {
   // The final response's HTTP status, 0 when none arrived.
   virtual int Status() const = 0;
   // True when the request ended with the whole response: no transport error,
-  // no body shorter than announced.
+  // and an end that shows the body is whole: its announced length, or the
+  // last chunk of a chunked body where the platform lets that be seen. A body
+  // that merely stops when the connection closes may have been cut short,
+  // and is never whole.
   virtual bool Complete() const = 0;
 };
 

@@ -92,7 +92,9 @@ class CurlRequest final : public HttpRequest {
     return static_cast<int>(status);
   }
 
-  bool Complete() const override { return state_ == kReadyStateComplete && result_ == CURLE_OK; }
+  bool Complete() const override {
+    return state_ == kReadyStateComplete && result_ == CURLE_OK && EndShown();
+  }
 
  private:
   void Configure() {
@@ -111,6 +113,19 @@ class CurlRequest final : public HttpRequest {
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits_.connect.count()));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, limits_.minBytesPerSecond);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits_.stall.count()));
+  }
+
+  // Whether the body's end was marked: libcurl checks an announced length
+  // and the chunked encoding's last chunk itself, but a body with neither
+  // ends wherever the connection happened to close.
+  bool EndShown() const {
+    curl_off_t length = -1;
+    curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length >= 0) return true;
+    curl_header* encoding = nullptr;
+    if (curl_easy_header(easy_.get(), "Transfer-Encoding", 0, CURLH_HEADER, -1, &encoding) != CURLHE_OK)
+      return false;
+    return std::string_view(encoding->value).find("chunked") != std::string_view::npos;
   }
 
   // Lets libcurl do what it can without blocking, and notes the end.

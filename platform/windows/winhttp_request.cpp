@@ -181,21 +181,23 @@ class SpeedCheck {
   std::uint64_t bytes_ = 0;
 };
 
-// Reads the body to its end; true when it arrived as announced. Asking what
-// is available first hands each piece over as it arrives, where a plain read
-// may wait to fill its whole buffer.
+// Reads the body to its end; true when it arrived as announced. WinHTTP
+// does not tell whether a chunked body's last chunk came or the connection
+// just closed, so a body without an announced length is never taken as
+// whole. Asking what is available first hands each piece over as it
+// arrives, where a plain read may wait to fill its whole buffer.
 bool ReceiveBody(Transfer& transfer, HINTERNET request, SpeedCheck speed) {
   const auto announced = ContentLength(request);
   std::uint64_t received = 0;
   for (;;) {
     DWORD available = 0;
     if (!::WinHttpQueryDataAvailable(request, &available)) return false;
-    if (available == 0) return !announced || received == *announced;
+    if (available == 0) return announced && received == *announced;
     std::vector<std::byte> chunk(std::min<DWORD>(available, kReadSize));
     DWORD read = 0;
     if (!::WinHttpReadData(request, chunk.data(), static_cast<DWORD>(chunk.size()), &read))
       return false;
-    if (read == 0) return !announced || received == *announced;
+    if (read == 0) return announced && received == *announced;
     received += read;
     chunk.resize(read);
     if (!speed.Arrived(read) || !Deliver(transfer, std::move(chunk))) return false;

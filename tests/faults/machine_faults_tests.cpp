@@ -4,6 +4,7 @@
 // succeeds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -17,7 +18,9 @@
 #include "support/scripted_server.h"
 #include "updater/form1.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/windows/system_error.h"
+#else
 #include <signal.h>
 #include <sys/resource.h>
 #endif
@@ -103,11 +106,12 @@ class DiskFull {
     if (const char* disk = std::getenv("UPDATER_TEST_SMALL_DISK")) {
 #ifdef _WIN32
       folder_ = std::string("Z:") + disk + "/app";
+      std::replace(folder_.begin(), folder_.end(), '/', '\\');
 #else
       folder_ = std::string(disk) + "/app";
 #endif
       std::filesystem::create_directory(PathOf(folder_));
-      reason_ = kNoSpace;
+      reason_ = noSpace_;
       return;
     }
 #ifndef _WIN32
@@ -135,9 +139,9 @@ class DiskFull {
 
  private:
 #ifdef _WIN32
-  static constexpr char kNoSpace[] = "space";
+  const std::string noSpace_ = platform::SystemMessage(ERROR_DISK_FULL);
 #else
-  static constexpr char kNoSpace[] = "No space left on device";
+  const std::string noSpace_ = "No space left on device";
   rlimit saved_{};
 #endif
   std::string folder_;

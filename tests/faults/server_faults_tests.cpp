@@ -87,6 +87,8 @@ std::vector<Cell> Cells() {
       {"head without end", {Reply::EndlessHead()}, Outcome::Failed},
       {"no status line", {Reply::Raw("MZ garbage\r\n\r\n" + kNewBuild)}, Outcome::Failed},
       {"negative length", {Reply::Raw(ok + "Content-Length: -5\r\n\r\n" + kNewBuild)}, Outcome::Failed},
+      {"ended by closing, maybe cut", {Reply::Raw(ok + "Connection: close\r\n\r\n" + kNewBuild)},
+       Outcome::Failed},
       {"chunked, cut short",
        {Reply::Raw(ok + "Transfer-Encoding: chunked\r\n\r\n5\r\nMZ\x90\x00t\r\n")}, Outcome::Failed},
       {"version text huge", {Reply::Ok(kNewBuild)}, Outcome::Installed,

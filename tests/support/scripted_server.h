@@ -50,6 +50,15 @@ class SocketLibrary {
   ~SocketLibrary();
 };
 
+// Whether the platform's request object sees a chunked body's last chunk,
+// and so takes a chunked body as whole: libcurl does; WinHTTP does not tell
+// it from a connection that just closed.
+#ifdef _WIN32
+inline constexpr bool kChunkedEndSeen = false;
+#else
+inline constexpr bool kChunkedEndSeen = true;
+#endif
+
 // One scripted answer to one request.
 struct Reply {
   enum class Kind { Fixed, Generated, Truncated, Reset, Stall, Redirect, Chunked, Trickle, Endless, Raw,

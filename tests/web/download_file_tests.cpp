@@ -82,7 +82,8 @@ TEST_F(DownloadFileTest, SavesExactlyTheBodyOfAWholeSuccessfulResponseAndNothing
     std::int32_t result;
   } const cases[] = {
       {"ok", Reply::Ok(kNewBuild), 1},
-      {"chunked", Reply::Chunked(kNewBuild), 1},
+      {"chunked", Reply::Chunked(kNewBuild), testsupport::kChunkedEndSeen ? 1 : 0},
+      {"ended by closing", Reply::Raw("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + kNewBuild), 0},
       {"redirected", Reply::Redirect(302, kPath), 1},
       {"two ascii spaces are text", Reply::Ok("  "), 1},
       {"404 page", Reply::Status(404, "<html>not here</html>"), 0},
@@ -164,7 +165,7 @@ TEST_F(DownloadFileTest, HeadWithoutEndFailsWithinTheLimits) {
   server.On(kPath, {Reply::EndlessHead()});
   NextMinuteOnceRequested();
   EXPECT_EQ(Download(server.Url(kPath)), 0);
-  EXPECT_EQ(server.Requests(kPath), 2);
+  EXPECT_LE(server.Requests(kPath), 2);  // libcurl gives up at once, WinHTTP at the retry
   ExpectUntouched();
 }
 

@@ -51,6 +51,23 @@ class Label {
   virtual std::string Text() const = 0;
 };
 
+// A thin bar that shows how far a piece of work has come: filled to a
+// fraction when its size is known, a pulse going back and forth when not.
+class ProgressBar {
+ public:
+  virtual ~ProgressBar() = default;
+  // Fills the bar to `fraction` (0 to 1, clamped), leaving the pulse.
+  virtual void SetFraction(double fraction) = 0;
+  // Shows that work goes on without a known size; the bar animates the pulse.
+  virtual void Pulse() = 0;
+  // Back to empty, no pulse.
+  virtual void Clear() = 0;
+  // The fraction shown (0 while pulsing), as the control holds it.
+  virtual double Fraction() const = 0;
+  virtual bool Pulsing() const = 0;
+  virtual Rect Bounds() const = 0;
+};
+
 // The program's one top-level window: a fixed layout of controls that keep
 // their places when the window is resized. Closing it ends the program.
 class Window : public EventPump {
@@ -59,6 +76,8 @@ class Window : public EventPump {
   // Creates the label inside `frame`, positioned relative to it.
   virtual Label& AddLabel(Frame& frame, const Rect& at, const std::string& text,
                           const Font& font, unsigned rgb) = 0;
+  // Creates an empty progress bar inside `frame`, positioned relative to it.
+  virtual ProgressBar& AddProgressBar(Frame& frame, const Rect& at) = 0;
   // The frame, when shown, lies above the button and takes its clicks.
   virtual Button& AddButton(const Rect& at, const std::string& caption, const Font& font,
                             std::function<void()> onClick) = 0;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the Windows build's window in each state, under
 # Wine in a private Xvfb, into docs/windows-*.png. Needs a built Windows tree
-# (scripts/test.sh builds one).
+# (scripts/test.sh builds one) whose updater was built for a local server
+# (UPDATE_HOST 127.0.0.1:PORT, the default). SCREENSHOT_BUILD names another
+# build tree, SCREENSHOT_OUT another folder for the pictures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh imagemagick
@@ -10,47 +12,90 @@ if [ -z "${SCREENSHOT_XVFB:-}" ]; then
   exec env SCREENSHOT_XVFB=1 xvfb-run -a -s "-screen 0 640x480x24 -dpi 96" "$0" "$@"
 fi
 
-port=47614  # the port built into build-windows/bin/updater_e2e.exe
-bin=$PWD/build-windows/bin
-export WINEPREFIX=$PWD/build-windows/wine-prefix
+build=${SCREENSHOT_BUILD:-build-windows}
+out=${SCREENSHOT_OUT:-docs}
+# The port of the local update server built into the updater.
+port=$(sed -n 's/^UPDATE_HOST:STRING=127\.0\.0\.1:\([0-9]*\)$/\1/p' "$build/CMakeCache.txt")
+if [ -z "$port" ]; then
+  echo "screenshots-windows.sh: $build/bin/updater.exe is not built for 127.0.0.1:PORT" >&2
+  exit 2
+fi
+bin=$(cd "$build" && pwd)/bin
+export WINEPREFIX=$(cd "$build" && pwd)/wine-prefix
 work=$(mktemp -d)
-trap 'pkill -f "$work/" 2>/dev/null; kill $(jobs -p) 2>/dev/null; wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
-mkdir -p "$work/app" "$work/www/soft/tarnwick" docs
-cp "$bin/updater_e2e.exe" "$work/app/updater.exe"
+trap 'kill $(jobs -p) 2>/dev/null; timeout 30 wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
+mkdir -p "$work/app" "$work/www/soft/tarnwick" "$out"
+cp "$bin/updater.exe" "$work/app/updater.exe"
 cp "$bin/started_old.exe" "$work/app/Tarnwick.exe"
 
 title='^Tarnwick升级$'
-shoot() { sleep 0.7; import -window root -crop "$2" +repage "docs/$1.png"; }
+shoot() { sleep 0.7; import -window root -crop "$2" +repage "$out/$1.png"; }
 start_updater() {
   tests/windows/wine-run.sh "$work/app/updater.exe" &
+  updater=$!
   window=$(timeout 60 xdotool search --sync --onlyvisible --name "$title" | head -n 1)
   eval "$(xdotool getwindowgeometry --shell "$window")"
   border=$(( (WIDTH - 345) / 2 ))
   top=$(( HEIGHT - 139 - border ))
   area=${WIDTH}x${HEIGHT}+0+0
 }
-stop_updater() { pkill -f "$work/app/updater.exe" || true; sleep 0.5; }
+# wine-run.sh became `timeout`, which hands the signal on to the program.
+stop_updater() {
+  kill "$updater" 2>/dev/null || true
+  wait "$updater" 2>/dev/null || true
+  sleep 0.5
+}
 click() { xdotool mousemove --window "$window" $((border + 148)) $((top + 64)) click 1; }
 
-# Ready to install, then a server that accepts and never answers: installing.
-python3 - "$port" <<'PY' &
-import socket, sys, time
+# A server for one connection on the port, back once it listens: "silent"
+# never answers, "partial" announces a 1 MiB build and sends 40 % of it. It
+# ends when the updater has gone (or after 20 s): stop the updater, then
+# wait for it.
+serve_once() {
+  rm -f "$work/listening"
+  python3 - "$port" "$1" "$work/listening" <<'PY' &
+import socket, sys
 s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
 s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen(4)
-c, _ = s.accept(); time.sleep(20)
+open(sys.argv[3], "w").close()
+c, _ = s.accept(); c.settimeout(20)
+try:
+    c.recv(65536)
+    if sys.argv[2] == "partial":
+        size = 1 << 20
+        c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % size + bytes(size * 2 // 5))
+    while c.recv(65536):
+        pass
+except OSError:
+    pass
 PY
-silent=$!
-sleep 0.5
+  server=$!
+  until [ -e "$work/listening" ]; do kill -0 "$server"; sleep 0.1; done
+}
+# Returns once something listens on the port.
+await_port() { until (: <>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do sleep 0.1; done; }
+
+# Ready to install, then a server that accepts and never answers: installing.
+serve_once silent
 start_updater
 shoot windows-ready "$area"
 click
 shoot windows-installing "$area"
 stop_updater
-kill "$silent" 2>/dev/null || true
+wait "$server"
+
+# A build arriving: the server announces its length, sends 40 % of it and
+# pauses, so the bar stands at 40 %.
+serve_once partial
+start_updater
+click
+shoot windows-progress "$area"
+stop_updater
+wait "$server"
 
 # Nothing published (404): the failure message over the window.
 python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/www" >/dev/null 2>&1 &
-sleep 0.5
+await_port
 start_updater
 click
 sleep 1
@@ -65,4 +110,4 @@ click
 sleep 1.5
 shoot windows-restart "$area"
 stop_updater
-echo "screenshots: docs/windows-{ready,installing,failed,restart}.png"
+echo "screenshots: $out/windows-{ready,installing,progress,failed,restart}.png"

@@ -1,5 +1,8 @@
 #include "form1.h"
 
+#include <chrono>
+#include <optional>
+
 #include "app_paths.h"
 #include "error_report.h"
 #include "platform/copy.h"
@@ -21,12 +24,67 @@ constexpr int kClientWidth = 5175;
 constexpr int kClientHeight = 2085;
 constexpr platform::Rect kFrame1{720, 360, 3855, 1095};
 constexpr platform::Rect kLabel1{240, 360, 3375, 495};  // inside Frame1
+// Under the label, as wide, 7 pixels tall at 96 dpi, clear of the frame's
+// bottom border.
+constexpr platform::Rect kProgressBar1{240, 900, 3375, 105};  // inside Frame1
 constexpr platform::Rect kCommand1{960, 720, 2535, 495};
 constexpr unsigned kRed = 0xff0000;
 const platform::Font kLabelFont{"宋体", 14.25, 134};
 const platform::Font kButtonFont{"宋体", 9, 134};  // the form's font on a Chinese system
 // GetHTML's wait mode for the version text: until the clock's minute changes.
 constexpr std::int32_t kLongWait = 1;
+
+// Shows a download's progress on the bar without redrawing it more often
+// than anyone could see: a known length moves the bar in thousandths (a
+// large body arrives in thousands of pieces that would each redraw it), an
+// unknown one pulses at most every 100 ms. Nothing received yet (a body
+// beginning, or a retry starting over) empties the bar.
+class DownloadProgress {
+ public:
+  explicit DownloadProgress(platform::ProgressBar& bar) : bar_(&bar) {}
+
+  void operator()(std::uint64_t received, std::optional<std::uint64_t> total) {
+    if (received == 0) {
+      Clear();
+    } else if (!total) {
+      Pulse();
+    } else if (received >= *total) {
+      ShowFraction(1);
+    } else {
+      ShowFraction(static_cast<double>(received) / static_cast<double>(*total));
+    }
+  }
+
+ private:
+  static constexpr int kSteps = 1000;
+  static constexpr std::chrono::milliseconds kPulsePeriod{100};
+
+  void Clear() {
+    bar_->Clear();
+    shownStep_ = 0;
+    lastPulse_.reset();
+  }
+
+  void ShowFraction(double fraction) {
+    const int step = static_cast<int>(fraction * kSteps);
+    if (step == shownStep_) return;
+    bar_->SetFraction(fraction);
+    shownStep_ = step;
+    lastPulse_.reset();
+  }
+
+  void Pulse() {
+    const auto now = std::chrono::steady_clock::now();
+    if (lastPulse_ && now - *lastPulse_ < kPulsePeriod) return;
+    bar_->Pulse();
+    lastPulse_ = now;
+    shownStep_ = -1;  // whatever fraction comes next is shown
+  }
+
+  platform::ProgressBar* bar_;
+  int shownStep_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> lastPulse_;
+};
 
 }  // namespace
 
@@ -37,6 +95,7 @@ Form1::Form1(const Services& services, std::string host, std::string folder)
       window_(platform::MakeWindow(kAppTitle, kClientWidth, kClientHeight)),
       Frame1(window_->AddFrame(kFrame1)),
       Label1(window_->AddLabel(Frame1, kLabel1, kWaitingMessage, kLabelFont, kRed)),
+      ProgressBar1(window_->AddProgressBar(Frame1, kProgressBar1)),
       Command1(window_->AddButton(kCommand1, kInstallCaption, kButtonFont, [this] {
         RunHandler([this] { Command1_Click(); }, services_.messages, *window_);
       })) {}
@@ -47,6 +106,8 @@ void Form1::Command1_Click() {
     Restart();
     return;
   }
+  // Each installation starts with an empty bar, whatever the last one left.
+  ProgressBar1.Clear();
   Frame1.SetVisible(true);
   Install();
   Command1.SetEnabled(true);
@@ -87,7 +148,16 @@ std::string Form1::GetHTML(const std::string& sURL, std::int32_t g_n) {
 }
 
 std::int32_t Form1::DownloadFile(const std::string& sURL, const std::string& sPath) {
-  return web::DownloadFile(Retrieval(), sURL, sPath);
+  web::Retrieval with = Retrieval();
+  with.progress = DownloadProgress(ProgressBar1);
+  const std::int32_t saved = web::DownloadFile(with, sURL, sPath);
+  // A failed download whose whole body arrived (an error page, an empty
+  // body) brought none of the build, and one of unknown length cannot tell
+  // how far it came: the bar empties. One that broke off keeps showing how
+  // far it came.
+  if (saved == 0 && (ProgressBar1.Pulsing() || ProgressBar1.Fraction() >= 1))
+    ProgressBar1.Clear();
+  return saved;
 }
 
 web::Retrieval Form1::Retrieval() {

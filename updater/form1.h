@@ -60,6 +60,8 @@ class Form1 {
  public:
   platform::Frame& Frame1;
   platform::Label& Label1;
+  // How much of the new build has arrived, under the label.
+  platform::ProgressBar& ProgressBar1;
   platform::Button& Command1;
 };
 

@@ -3,6 +3,7 @@
 // and takes the clicks meant for it.
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <vector>
@@ -88,6 +89,33 @@ class GtkLabelControl final : public Label {
 
  private:
   WidgetRef label_;
+};
+
+// The pulse is GTK's activity mode, which it does not report: the control
+// remembers it.
+class GtkProgressBarControl final : public ProgressBar {
+ public:
+  explicit GtkProgressBarControl(GtkWidget* bar) : bar_(WidgetRef::Share(bar)) {}
+  void SetFraction(double fraction) override {
+    pulsing_ = false;
+    // Also for a NaN, which no comparison lets through.
+    gtk_progress_bar_set_fraction(Bar(), fraction > 0 ? std::min(fraction, 1.0) : 0.0);
+  }
+  void Pulse() override {
+    if (!pulsing_) gtk_progress_bar_set_fraction(Bar(), 0);
+    pulsing_ = true;
+    gtk_progress_bar_pulse(Bar());
+  }
+  void Clear() override { SetFraction(0); }
+  double Fraction() const override { return gtk_progress_bar_get_fraction(Bar()); }
+  bool Pulsing() const override { return pulsing_; }
+  Rect Bounds() const override { return platform::Bounds(bar_.Get()); }
+
+ private:
+  GtkProgressBar* Bar() const { return GTK_PROGRESS_BAR(bar_.Get()); }
+
+  WidgetRef bar_;
+  bool pulsing_ = false;
 };
 
 class GtkFormWindow;
@@ -180,6 +208,20 @@ class GtkFormWindow final : public Window {
     gtk_fixed_put(GTK_FIXED(inside.Inside()), label, Pixels(at.left), Pixels(at.top));
     gtk_widget_show(label);
     return Keep(labels_, std::make_unique<GtkLabelControl>(label));
+  }
+
+  ProgressBar& AddProgressBar(Frame& frame, const Rect& at) override {
+    GtkWidget* bar = gtk_progress_bar_new();
+    Place(bar, at);
+    // The theme's bar is taller than the place it is given: thinned to fit,
+    // the trough's border included.
+    const std::string inner = std::to_string(std::max(Pixels(at.height) - 2, 1)) + "px";
+    AddCss(bar, "progressbar trough { border-width: 1px; min-height: " + inner +
+                    "; } progressbar progress { min-height: " + inner + "; }");
+    auto& inside = static_cast<GtkFrameControl&>(frame);
+    gtk_fixed_put(GTK_FIXED(inside.Inside()), bar, Pixels(at.left), Pixels(at.top));
+    gtk_widget_show(bar);
+    return Keep(progressBars_, std::make_unique<GtkProgressBarControl>(bar));
   }
 
   Button& AddButton(const Rect& at, const std::string& caption, const Font& font,
@@ -277,6 +319,7 @@ class GtkFormWindow final : public Window {
   WidgetRef fixed_;
   std::vector<std::unique_ptr<GtkFrameControl>> frames_;
   std::vector<std::unique_ptr<GtkLabelControl>> labels_;
+  std::vector<std::unique_ptr<GtkProgressBarControl>> progressBars_;
   std::vector<std::unique_ptr<GtkButtonControl>> buttons_;
   bool busy_ = false;
   bool closeRequested_ = false;

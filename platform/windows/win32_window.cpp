@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -42,6 +43,7 @@ constexpr DWORD kFormExStyle = WS_EX_CONTROLPARENT;
 constexpr int kFirstButtonId = 100;
 constexpr int kFirstFrameId = 1000;
 constexpr int kFirstLabelId = 100;
+constexpr int kFirstProgressBarId = 200;
 constexpr int kGroupBoxId = 99;
 
 // The DPI functions of Windows 10 (1607 and later), when the system has them.
@@ -219,6 +221,94 @@ class Win32LabelControl final : public Label {
   FontObject fontObject_;
 };
 
+// A progress control: a position out of a range fine enough for every pixel
+// of the bar at any DPI, or the control's own marquee animation for a pulse.
+class Win32ProgressBarControl final : public ProgressBar {
+ public:
+  Win32ProgressBarControl(HWND form, HWND frame, int id, const Rect& at, UINT dpi)
+      : form_(form), at_(at) {
+    bar_ = CreateChild(PROGRESS_CLASSW, L"", WS_VISIBLE | WS_CLIPSIBLINGS, PixelRect(at, dpi),
+                       frame, id);
+    ::SendMessageW(bar_, PBM_SETRANGE32, 0, kRange);
+    bounds_ = BoundsOn(form_, bar_);
+  }
+
+  void SetFraction(double fraction) override {
+    // Also for a NaN, which no comparison lets through.
+    fraction_ = fraction > 0 ? std::min(fraction, 1.0) : 0.0;
+    pulsing_ = false;
+    if (!bar_) return;
+    ShowMarquee(false);
+    ::SendMessageW(bar_, PBM_SETPOS, static_cast<WPARAM>(std::lround(fraction_ * kRange)), 0);
+    // Painted at once: during a blocking transfer the window handles no
+    // events, and the bar would stand still until it ends.
+    ::UpdateWindow(bar_);
+  }
+
+  void Pulse() override {
+    if (pulsing_) return;  // the marquee runs by itself
+    fraction_ = 0;
+    pulsing_ = true;
+    if (!bar_) return;
+    ::SendMessageW(bar_, PBM_SETPOS, 0, 0);
+    ShowMarquee(true);
+  }
+
+  void Clear() override { SetFraction(0); }
+
+  double Fraction() const override {
+    if (!bar_) return fraction_;
+    return static_cast<double>(::SendMessageW(bar_, PBM_GETPOS, 0, 0)) / kRange;
+  }
+
+  bool Pulsing() const override {
+    if (!bar_) return pulsing_;
+    return (::GetWindowLongPtrW(bar_, GWL_STYLE) & PBS_MARQUEE) != 0;
+  }
+
+  Rect Bounds() const override { return bar_ ? BoundsOn(form_, bar_) : bounds_; }
+
+  // The marquee of a hidden bar stands still: its timer would only wake the
+  // program for nothing to see.
+  void Animate(bool on) {
+    if (bar_ && Pulsing())
+      ::SendMessageW(bar_, PBM_SETMARQUEE, on ? TRUE : FALSE, kMarqueeMilliseconds);
+  }
+
+  void Layout(UINT dpi) {
+    if (bar_) Place(bar_, PixelRect(at_, dpi));
+  }
+
+  void Forget() {
+    if (!bar_) return;
+    fraction_ = Fraction();
+    pulsing_ = Pulsing();
+    bounds_ = Bounds();
+    bar_ = nullptr;
+  }
+
+ private:
+  static constexpr int kRange = 10000;
+  static constexpr LPARAM kMarqueeMilliseconds = 30;
+
+  // The marquee style switches the control between its two displays; the
+  // animation runs on the control's own timer.
+  void ShowMarquee(bool on) {
+    const LONG_PTR style = ::GetWindowLongPtrW(bar_, GWL_STYLE);
+    if (((style & PBS_MARQUEE) != 0) == on) return;
+    if (!on) ::SendMessageW(bar_, PBM_SETMARQUEE, FALSE, 0);
+    ::SetWindowLongPtrW(bar_, GWL_STYLE, on ? style | PBS_MARQUEE : style & ~LONG_PTR{PBS_MARQUEE});
+    if (on) ::SendMessageW(bar_, PBM_SETMARQUEE, TRUE, kMarqueeMilliseconds);
+  }
+
+  HWND form_;
+  HWND bar_ = nullptr;
+  Rect at_;
+  double fraction_ = 0;
+  bool pulsing_ = false;
+  Rect bounds_;
+};
+
 // A titleless group box that holds labels: a container of its own class
 // (opaque to the mouse, unlike a group box) with a BS_GROUPBOX child at the
 // bottom of its z-order for the border.
@@ -249,6 +339,7 @@ class Win32FrameControl final : public Frame {
   void SetVisible(bool visible) override {
     visible_ = visible;
     if (!frame_) return;
+    for (auto& bar : progressBars_) bar->Animate(visible);
     if (visible) {
       // Above everything else on the form, the button included.
       ::SetWindowPos(frame_, HWND_TOP, 0, 0, 0, 0,
@@ -268,9 +359,17 @@ class Win32FrameControl final : public Frame {
     const int id = kFirstLabelId + static_cast<int>(labels_.size());
     labels_.reserve(labels_.size() + 1);  // no failure once the control exists
     labels_.push_back(std::make_unique<Win32LabelControl>(frame_, id, at, text, font, rgb, dpi));
-    // The border stays beneath what the frame holds.
-    ::SetWindowPos(border_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    KeepBorderBeneath();
     return *labels_.back();
+  }
+
+  ProgressBar& AddProgressBar(const Rect& at, UINT dpi) {
+    if (!frame_) throw Error("cannot add a progress bar to a closed window");
+    const int id = kFirstProgressBarId + static_cast<int>(progressBars_.size());
+    progressBars_.reserve(progressBars_.size() + 1);
+    progressBars_.push_back(std::make_unique<Win32ProgressBarControl>(form_, frame_, id, at, dpi));
+    KeepBorderBeneath();
+    return *progressBars_.back();
   }
 
   void Layout(UINT dpi) {
@@ -279,6 +378,7 @@ class Win32FrameControl final : public Frame {
     Place(frame_, place);
     Place(border_, {0, 0, place.right - place.left, place.bottom - place.top});
     for (auto& label : labels_) label->Layout(dpi);
+    for (auto& bar : progressBars_) bar->Layout(dpi);
   }
 
   // The window is going: what it will be asked later is kept, the handles
@@ -288,6 +388,7 @@ class Win32FrameControl final : public Frame {
     visible_ = Visible();
     bounds_ = Bounds();
     for (auto& label : labels_) label->Forget();
+    for (auto& bar : progressBars_) bar->Forget();
     frame_ = nullptr;
     border_ = nullptr;
   }
@@ -324,6 +425,11 @@ class Win32FrameControl final : public Frame {
   }
 
  private:
+  // The border stays beneath what the frame holds.
+  void KeepBorderBeneath() {
+    ::SetWindowPos(border_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+
   HWND form_;
   HWND frame_ = nullptr;
   HWND border_ = nullptr;
@@ -331,6 +437,7 @@ class Win32FrameControl final : public Frame {
   bool visible_ = false;
   Rect bounds_;
   std::vector<std::unique_ptr<Win32LabelControl>> labels_;
+  std::vector<std::unique_ptr<Win32ProgressBarControl>> progressBars_;
 };
 
 class Win32ButtonControl final : public Button {
@@ -425,6 +532,11 @@ class Win32FormWindow final : public Window {
                   unsigned rgb) override {
     RequireOpen();
     return static_cast<Win32FrameControl&>(frame).AddLabel(at, text, font, rgb, dpi_);
+  }
+
+  ProgressBar& AddProgressBar(Frame& frame, const Rect& at) override {
+    RequireOpen();
+    return static_cast<Win32FrameControl&>(frame).AddProgressBar(at, dpi_);
   }
 
   Button& AddButton(const Rect& at, const std::string& caption, const Font& font,
@@ -714,7 +826,7 @@ void Win32ButtonControl::Click() {
 bool InitWindowSystem() {
   INITCOMMONCONTROLSEX controls{};
   controls.dwSize = sizeof controls;
-  controls.dwICC = ICC_STANDARD_CLASSES;
+  controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS;
   ::InitCommonControlsEx(&controls);
   return true;
 }

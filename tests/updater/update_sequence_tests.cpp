@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "platform/http_request.h"
 #include "support/fakes.h"
@@ -41,6 +44,16 @@ bool Contains(const platform::Rect& outer, const platform::Rect& inner) {
          outer.top + outer.height >= inner.top + inner.height;
 }
 
+// What the progress bar showed at one moment.
+struct BarSample {
+  double fraction;
+  bool pulsing;
+};
+
+bool Empty(const BarSample& s) { return s.fraction == 0 && !s.pulsing; }
+bool Partial(const BarSample& s) { return s.fraction > 0 && s.fraction < 1; }
+bool Pulsing(const BarSample& s) { return s.pulsing; }
+
 class UpdateSequenceTest : public testing::Test {
  public:
   explicit UpdateSequenceTest(const std::string& folderName = "app") : folder(folderName) {
@@ -56,6 +69,21 @@ class UpdateSequenceTest : public testing::Test {
     EXPECT_EQ(form.Command1.Caption(), kInstall);
     EXPECT_TRUE(form.Command1.Enabled());
     EXPECT_FALSE(form.Frame1.Visible());
+  }
+
+  // Clicks the button and looks at the progress bar every 10 ms while the
+  // frame is shown, from the window's own event loop; `onSample` may act on
+  // what it sees (move the clock, say).
+  std::vector<BarSample> ClickSamplingTheBar(
+      const std::function<void(const BarSample&)>& onSample = {}) {
+    std::vector<BarSample> samples;
+    const testsupport::WindowTimer sampler(10ms, true, [&] {
+      if (!form.Frame1.Visible()) return;
+      samples.push_back({form.ProgressBar1.Fraction(), form.ProgressBar1.Pulsing()});
+      if (onSample) onSample(samples.back());
+    });
+    form.Command1.Click();
+    return samples;
   }
 
   testsupport::TempFolder folder;
@@ -105,6 +133,117 @@ TEST_F(UpdateSequenceTest, ResizingLeavesTheControlsWhereTheyAre) {
   EXPECT_EQ(moved.height, button.height);
 }
 
+// Under the label, as wide as it, thin, and clear of the frame's border.
+TEST_F(UpdateSequenceTest, ProgressBarLiesInsideTheFrameUnderTheLabel) {
+  form.Frame1.SetVisible(true);
+  Pump(100ms);
+  const platform::Rect frame = form.Frame1.Bounds();
+  const platform::Rect bar = form.ProgressBar1.Bounds();
+  constexpr int kLabelBottom = (360 + 495) / 15;  // in the frame, at 96 dpi
+  EXPECT_GE(bar.top - frame.top, kLabelBottom);
+  EXPECT_EQ(bar.left - frame.left, 240 / 15);
+  EXPECT_EQ(bar.width, 3375 / 15);
+  EXPECT_GE(bar.height, 6);
+  EXPECT_LE(bar.height, 8);
+  EXPECT_GE(frame.top + frame.height - (bar.top + bar.height), 4) << "above the bottom border";
+}
+
+// The bar follows the download while the frame is shown: a fraction that
+// grows when the length is announced, a pulse when it is not. The version
+// fetch after it is slow, so that what the download left is seen as well.
+TEST_F(UpdateSequenceTest, ProgressBarFollowsTheDownload) {
+  struct Case {
+    const char* name;
+    Reply build;
+    bool lengthKnown;
+  };
+  const std::string build(100, 'n');
+  // The pulse first: the fraction's case also shows that the pulse is gone.
+  const Case cases[] = {
+      {"chunked, no length", Reply::Chunked(build), false},
+      {"Content-Length, trickled", Reply::Trickle(build, 5ms), true},
+  };
+  server.On(kVersionPath, {Reply::Trickle("2.0", 100ms)});
+  for (const Case& c : cases) {
+    server.On(kPath, {c.build});
+    form.Command1.SetCaption(kInstall);
+    const std::vector<BarSample> samples = ClickSamplingTheBar();
+    EXPECT_EQ(form.Command1.Caption(), kRestart) << c.name;
+    ASSERT_FALSE(samples.empty()) << c.name;
+    if (c.lengthKnown) {
+      EXPECT_TRUE(std::none_of(samples.begin(), samples.end(), Pulsing)) << c.name;
+      EXPECT_TRUE(std::any_of(samples.begin(), samples.end(), Partial)) << c.name;
+      EXPECT_TRUE(std::is_sorted(samples.begin(), samples.end(),
+                                 [](const BarSample& a, const BarSample& b) {
+                                   return a.fraction < b.fraction;
+                                 }))
+          << c.name << ": the bar never goes back";
+      EXPECT_EQ(samples.back().fraction, 1.0) << c.name;
+    } else {
+      EXPECT_TRUE(std::any_of(samples.begin(), samples.end(), Pulsing)) << c.name;
+      EXPECT_TRUE(std::none_of(samples.begin(), samples.end(), Partial)) << c.name;
+    }
+  }
+  EXPECT_TRUE(messages.texts.empty());
+}
+
+// The bar is empty when the frame appears, whatever the last installation
+// left, and empties again when the download starts over after the minute
+// changed. The retry gets nothing here, so what the first try showed would
+// stay if the retry did not clear it.
+TEST_F(UpdateSequenceTest, ProgressBarStartsEmptyAndStartsOverWhenTheDownloadIsRetried) {
+  // Two installations, each a first try and a retry that gets nothing.
+  server.On(kPath, {Reply::Stall(), Reply::Raw(""),
+                    Reply::Trickle(std::string(200, 'n'), 10ms), Reply::Raw("")});
+  form.ProgressBar1.SetFraction(0.7);
+  int seen = 0;
+  std::vector<BarSample> samples = ClickSamplingTheBar([&](const BarSample&) {
+    if (++seen == 10) clock.Advance(60);
+  });
+  ASSERT_GE(samples.size(), 10u);
+  EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), Empty)) << "while nothing arrived";
+
+  // A first try that brings part of the build, then a minute passes.
+  bool moved = false;
+  samples = ClickSamplingTheBar([&](const BarSample& s) {
+    if (!moved && s.fraction >= 0.1) {
+      clock.Advance(60);
+      moved = true;
+    }
+  });
+  EXPECT_TRUE(moved) << "the first try showed part of the build";
+  EXPECT_EQ(server.Requests(kPath), 4);
+  EXPECT_TRUE(Empty({form.ProgressBar1.Fraction(), form.ProgressBar1.Pulsing()}))
+      << form.ProgressBar1.Fraction();
+  EXPECT_EQ(messages.texts, (std::vector<std::string>{"下载失败", "下载失败"}));
+  ExpectReadyToInstall();
+}
+
+// After a failed download the bar shows what arrived of the build: how far a
+// broken-off transfer came, nothing for a body that was not the build.
+TEST_F(UpdateSequenceTest, ProgressBarShowsWhatArrivedOfTheBuildWhenTheDownloadFails) {
+  struct Case {
+    const char* name;
+    Reply build;
+    double fraction;
+  };
+  const Case cases[] = {
+      {"broken off at 40 %", Reply::Truncated(std::string(40, 'n'), 100), 0.4},
+      {"error page", Reply::Status(404, "<html>no such build</html>"), 0},
+      {"chunked error page",
+       Reply::Raw("HTTP/1.1 500 Broken\r\nTransfer-Encoding: chunked\r\n\r\n"
+                  "5\r\nerror\r\n0\r\n\r\n"),
+       0},
+  };
+  for (const Case& c : cases) {
+    server.On(kPath, {c.build});
+    form.Command1.Click();
+    EXPECT_DOUBLE_EQ(form.ProgressBar1.Fraction(), c.fraction) << c.name;
+    EXPECT_FALSE(form.ProgressBar1.Pulsing()) << c.name;
+  }
+  EXPECT_EQ(messages.texts, std::vector<std::string>(std::size(cases), "下载失败"));
+}
+
 TEST_F(UpdateSequenceTest, FailedDownloadShowsTheMessageAndChangesNothing) {
   server.On(kPath, {Reply::Status(404, "<html>no such build</html>")});
   form.Command1.Click();
@@ -148,6 +287,9 @@ TEST_F(UpdateSequenceTest, WindowsWindowHasItsLayoutStyleAndFonts) {
   const platform::Rect frame = form.Frame1.Bounds();
   EXPECT_EQ(std::vector<int>({frame.left, frame.top, frame.width, frame.height}),
             std::vector<int>({48, 24, 257, 73}));
+  const platform::Rect bar = form.ProgressBar1.Bounds();
+  EXPECT_EQ(std::vector<int>({bar.left, bar.top, bar.width, bar.height}),
+            std::vector<int>({64, 84, 225, 7}));
 
   HWND label = nullptr;
   ::EnumChildWindows(window, [](HWND child, LPARAM found) -> BOOL {

@@ -13,6 +13,8 @@ packages=(
   locales                                 # a decimal-comma locale for the tests
   g++-mingw-w64-x86-64-posix              # the Windows build, cross-compiled
   wine wine64 fonts-noto-cjk              # ... and its tests, under Wine
+  librsvg2-bin icoutils                   # the icon, rendered from its SVG at build time
+  dpkg-dev desktop-file-utils file unzip  # the packages (scripts/package.sh) and their check
   "$@"
 )
 

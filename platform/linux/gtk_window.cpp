@@ -11,6 +11,7 @@
 #include "gobject_ref.h"
 #include "platform/error.h"
 #include "platform/window.h"
+#include "window_icon.h"
 
 namespace platform {
 namespace {
@@ -162,6 +163,7 @@ class GtkFormWindow final : public Window {
         fixed_(WidgetRef::Share(gtk_fixed_new())) {
     GtkWidget* window = window_.Get();
     gtk_window_set_title(GTK_WINDOW(window), caption.c_str());
+    SetWindowIcon(GTK_WINDOW(window));
     gtk_window_set_default_size(GTK_WINDOW(window), Pixels(widthTwips), Pixels(heightTwips));
     gtk_window_set_resizable(GTK_WINDOW(window), TRUE);
     gtk_container_add(GTK_CONTAINER(overlay_.Get()), fixed_.Get());

@@ -1,9 +1,7 @@
 #include "form1.h"
 
-#include <chrono>
-#include <optional>
-
 #include "app_paths.h"
+#include "download_progress.h"
 #include "error_report.h"
 #include "platform/copy.h"
 #include "platform/message_box.h"
@@ -33,58 +31,6 @@ const platform::Font kLabelFont{"宋体", 14.25, 134};
 const platform::Font kButtonFont{"宋体", 9, 134};  // the form's font on a Chinese system
 // GetHTML's wait mode for the version text: until the clock's minute changes.
 constexpr std::int32_t kLongWait = 1;
-
-// Shows a download's progress on the bar without redrawing it more often
-// than anyone could see: a known length moves the bar in thousandths (a
-// large body arrives in thousands of pieces that would each redraw it), an
-// unknown one pulses at most every 100 ms. Nothing received yet (a body
-// beginning, or a retry starting over) empties the bar.
-class DownloadProgress {
- public:
-  explicit DownloadProgress(platform::ProgressBar& bar) : bar_(&bar) {}
-
-  void operator()(std::uint64_t received, std::optional<std::uint64_t> total) {
-    if (received == 0) {
-      Clear();
-    } else if (!total) {
-      Pulse();
-    } else if (received >= *total) {
-      ShowFraction(1);
-    } else {
-      ShowFraction(static_cast<double>(received) / static_cast<double>(*total));
-    }
-  }
-
- private:
-  static constexpr int kSteps = 1000;
-  static constexpr std::chrono::milliseconds kPulsePeriod{100};
-
-  void Clear() {
-    bar_->Clear();
-    shownStep_ = 0;
-    lastPulse_.reset();
-  }
-
-  void ShowFraction(double fraction) {
-    const int step = static_cast<int>(fraction * kSteps);
-    if (step == shownStep_) return;
-    bar_->SetFraction(fraction);
-    shownStep_ = step;
-    lastPulse_.reset();
-  }
-
-  void Pulse() {
-    const auto now = std::chrono::steady_clock::now();
-    if (lastPulse_ && now - *lastPulse_ < kPulsePeriod) return;
-    bar_->Pulse();
-    lastPulse_ = now;
-    shownStep_ = -1;  // whatever fraction comes next is shown
-  }
-
-  platform::ProgressBar* bar_;
-  int shownStep_ = 0;
-  std::optional<std::chrono::steady_clock::time_point> lastPulse_;
-};
 
 }  // namespace
 

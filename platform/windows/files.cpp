@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <filesystem>
 #include <utility>
 
 #include "system_error.h"
@@ -60,15 +59,40 @@ void WriteAll(HANDLE file, const std::byte* data, std::size_t size, OVERLAPPED* 
   }
 }
 
+// Owns a FindFirstFileW search.
+class FileSearch {
+ public:
+  explicit FileSearch(const std::wstring& pattern)
+      : handle_(::FindFirstFileW(pattern.c_str(), &found_)) {}
+  ~FileSearch() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::FindClose(handle_);
+  }
+  FileSearch(const FileSearch&) = delete;
+  FileSearch& operator=(const FileSearch&) = delete;
+
+  // The next name found, or nothing once all were seen.
+  const wchar_t* Next() {
+    if (handle_ == INVALID_HANDLE_VALUE) return nullptr;
+    if (!first_ && !::FindNextFileW(handle_, &found_)) return nullptr;
+    first_ = false;
+    return found_.cFileName;
+  }
+
+ private:
+  WIN32_FIND_DATAW found_{};
+  HANDLE handle_;
+  bool first_ = true;
+};
+
 // Removes the temporary files for `target` that an interrupted run left
 // behind. A live one is open without delete sharing, so the system refuses
 // to remove it and only those nobody holds go.
 void RemoveLeftovers(const std::string& target) {
-  const std::wstring prefix = Wide("." + NameOf(target) + ".part-");
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(Wide(FolderOf(target)), error))
-    if (entry.path().filename().wstring().starts_with(prefix))
-      ::DeleteFileW(entry.path().c_str());
+  std::string folder = FolderOf(target);
+  if (folder.back() != '\\') folder += '\\';
+  const std::wstring prefix = Wide(folder);
+  FileSearch search(prefix + Wide("." + NameOf(target) + ".part-*"));
+  while (const wchar_t* name = search.Next()) ::DeleteFileW((prefix + name).c_str());
 }
 
 }  // namespace

@@ -165,6 +165,9 @@ TEST_F(UpdateSequenceTest, ProgressBarFollowsTheDownload) {
   };
   server.On(kVersionPath, {Reply::Trickle("2.0", 100ms)});
   for (const Case& c : cases) {
+    // Where the request object cannot see a chunked body's end (WinHTTP), it
+    // refuses such a body, and no download of unknown length succeeds.
+    if (!c.lengthKnown && !testsupport::kChunkedEndSeen) continue;
     server.On(kPath, {c.build});
     form.Command1.SetCaption(kInstall);
     const std::vector<BarSample> samples = ClickSamplingTheBar();

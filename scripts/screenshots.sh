@@ -36,28 +36,12 @@ start_updater() {
 stop_updater() { kill "$updater" 2>/dev/null || true; wait "$updater" 2>/dev/null || true; }
 click() { xdotool mousemove --window "$window" 148 64 click 1; }
 
-# A server for one connection on the port, back once it listens: "silent"
-# never answers, "partial" announces a 1 MiB build and sends 40 % of it. It
-# ends when the updater has gone (or after 20 s): stop the updater, then
-# wait for it.
+# A server for one connection on the port (scripts/screenshot-server.py), back
+# once it listens. It ends when the updater has gone (or after 20 s): stop the
+# updater, then wait for it.
 serve_once() {
   rm -f "$work/listening"
-  python3 - "$port" "$1" "$work/listening" <<'PY' &
-import socket, sys
-s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen(4)
-open(sys.argv[3], "w").close()
-c, _ = s.accept(); c.settimeout(20)
-try:
-    c.recv(65536)
-    if sys.argv[2] == "partial":
-        size = 1 << 20
-        c.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % size + bytes(size * 2 // 5))
-    while c.recv(65536):
-        pass
-except OSError:
-    pass
-PY
+  python3 scripts/screenshot-server.py "$port" "$1" "$work/listening" &
   server=$!
   until [ -e "$work/listening" ]; do kill -0 "$server"; sleep 0.1; done
 }

@@ -163,7 +163,7 @@ TEST_F(MachineFaultsTest, DiskFullWhileSavingTheDownloadGetsTheErrorReportAndKee
 
 // How long a wait for one stage of a child's installation may take.
 constexpr auto kStageLimit = 60s;
-constexpr std::uint64_t kBuildSize = 8 << 20;
+constexpr std::uint64_t kBuildSize = 32 << 20;
 
 class KilledInstallTest : public testing::Test {
  public:  // read by the instants' tests below
@@ -172,7 +172,7 @@ class KilledInstallTest : public testing::Test {
   // A slow server: the download takes a second or so, the version text
   // arrives a byte at a time.
   void ServeSlowly() {
-    server.On(kBuildPath, {Reply::Paced(kBuildSize, 8ms)});
+    server.On(kBuildPath, {Reply::Paced(kBuildSize, 2ms)});
     server.On(kVersionPath, {Reply::Trickle("2.36", 100ms)});
   }
 

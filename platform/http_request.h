@@ -31,6 +31,9 @@ struct TransferLimits {
   long minBytesPerSecond = 1024;
   std::chrono::seconds stall{30};
   int maxRedirects = 10;  // to http or https only
+  // The most header bytes one response may have: more is not an update
+  // server speaking, and a head without end must not be read for ever.
+  std::size_t maxHeaderBytes = 100 * 1024;
 };
 
 inline constexpr int kReadyStateComplete = 4;

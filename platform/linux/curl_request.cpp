@@ -105,6 +105,8 @@ class CurlRequest final : public HttpRequest {
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlRequest::OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, kWebSchemes);
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, kWebSchemes);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -171,6 +173,15 @@ class CurlRequest final : public HttpRequest {
     }
   }
 
+  // Called by libcurl for each header line, the status lines of redirects
+  // included: a response whose head outgrows the limit is stopped.
+  static size_t OnHeader(char* data, size_t, size_t size, void* self) noexcept {
+    auto* request = static_cast<CurlRequest*>(self);
+    if (std::string_view(data, size).starts_with("HTTP/")) request->headerBytes_ = 0;
+    request->headerBytes_ += size;
+    return request->headerBytes_ > request->limits_.maxHeaderBytes ? 0 : size;
+  }
+
   bool BeginBody() {
     begun_ = true;
     curl_off_t length = -1;
@@ -190,6 +201,7 @@ class CurlRequest final : public HttpRequest {
   CURLcode result_ = CURLE_OK;
   BodySink* sink_ = nullptr;
   bool begun_ = false;  // the sink was told of the body
+  std::size_t headerBytes_ = 0;  // of the response now arriving
   std::exception_ptr sinkError_;
 };
 

@@ -38,9 +38,6 @@ constexpr std::size_t kMaxQueued = 8 * 1024 * 1024;
 // An asynchronous request is bounded by its caller's wait. These limits only
 // end the transfer of one that was given up on and left to itself.
 constexpr std::chrono::seconds kLeftAloneLimit{120};
-// The most header bytes a response may have, as libcurl allows on Linux:
-// more is not an update server speaking.
-constexpr DWORD kMaxHeaderBytes = 100 * 1024;
 
 int Milliseconds(std::chrono::seconds limit) { return static_cast<int>(limit.count() * 1000); }
 
@@ -134,7 +131,7 @@ void SetLimits(HINTERNET request, const TransferLimits& limits, bool async) {
   ::WinHttpSetTimeouts(request, connect, connect, stall, stall);
   DWORD response = static_cast<DWORD>(stall);
   ::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response, sizeof response);
-  DWORD headers = kMaxHeaderBytes;
+  DWORD headers = static_cast<DWORD>(limits.maxHeaderBytes);
   ::WinHttpSetOption(request, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &headers, sizeof headers);
   DWORD redirects = static_cast<DWORD>(limits.maxRedirects);
   ::WinHttpSetOption(request, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &redirects,
@@ -215,10 +212,10 @@ DWORD HeaderBytes(HINTERNET request) {
 // The request up to its final response's headers (redirects followed).
 // Headers beyond the limit fail it here too: not every WinHTTP enforces the
 // limit itself.
-bool ReceiveHeaders(Transfer& transfer, HINTERNET request) {
+bool ReceiveHeaders(Transfer& transfer, HINTERNET request, const TransferLimits& limits) {
   if (!::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
                             0, 0) ||
-      !::WinHttpReceiveResponse(request, nullptr) || HeaderBytes(request) > kMaxHeaderBytes)
+      !::WinHttpReceiveResponse(request, nullptr) || HeaderBytes(request) > limits.maxHeaderBytes)
     return false;
   std::lock_guard lock(transfer.mutex);
   transfer.status = StatusCode(request);
@@ -240,7 +237,7 @@ bool Fetch(Transfer& transfer, const std::wstring& url, const TransferLimits& li
       WINHTTP_DEFAULT_ACCEPT_TYPES, target->secure ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return false;
   SetLimits(request.Get(), limits, async);
-  return ReceiveHeaders(transfer, request.Get()) &&
+  return ReceiveHeaders(transfer, request.Get(), limits) &&
          ReceiveBody(transfer, request.Get(), SpeedCheck(limits, !async));
 }
 

@@ -107,7 +107,7 @@ cmp -s "$app/bak.exe" "$new_build" || fail "bak.exe is not the new build"
 [ -n "$windows" ] || [ -x "$app/Tarnwick.exe" ] || fail "installed main executable is not executable"
 wait_for cmp -s "$app/tarn.dat" <(marker '2.4   ') || fail "tarn.dat does not hold the version 2.4"
 for _ in $(seq 10); do
-  [ -e "$app/started" ] && break
+  [ -s "$app/started" ] && break  # created first, written a moment later
   click || true  # the first click may land while the installation finishes
   sleep 1
 done

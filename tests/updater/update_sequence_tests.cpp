@@ -358,7 +358,9 @@ TEST_F(UpdateSequenceTest, FileThatCannotBeWrittenGetsTheErrorReportAndEndsThePr
 TEST_F(UpdateSequenceTest, WhileWaitingASecondClickIsIgnoredAndClosingEndsCleanly) {
   server.On(kPath, {Reply::Stall()});
   int requestsAtSecondClick = -1;
-  const testsupport::WindowTimer meanwhile(300ms, false, [&] {
+  // Once the server holds the first request, click again and close.
+  const testsupport::WindowTimer meanwhile(20ms, true, [&] {
+    if (requestsAtSecondClick >= 0 || server.Requests(kPath) == 0) return;
     form.Command1.Click();
     requestsAtSecondClick = server.Requests(kPath);
     form.Window().RequestClose();

@@ -121,9 +121,7 @@ class CurlRequest final : public HttpRequest {
   // and the chunked encoding's last chunk itself, but a body with neither
   // ends wherever the connection happened to close.
   bool EndShown() const {
-    curl_off_t length = -1;
-    curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (length >= 0) return true;
+    if (AnnouncedLength()) return true;
     curl_header* encoding = nullptr;
     if (curl_easy_header(easy_.get(), "Transfer-Encoding", 0, CURLH_HEADER, -1, &encoding) != CURLHE_OK)
       return false;
@@ -184,10 +182,15 @@ class CurlRequest final : public HttpRequest {
 
   bool BeginBody() {
     begun_ = true;
+    return sink_->Begin(AnnouncedLength());
+  }
+
+  // The final response's Content-Length, when it has one.
+  std::optional<std::uint64_t> AnnouncedLength() const {
     curl_off_t length = -1;
     curl_easy_getinfo(easy_.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    return sink_->Begin(length < 0 ? std::nullopt
-                                   : std::optional<std::uint64_t>(static_cast<std::uint64_t>(length)));
+    if (length < 0) return std::nullopt;
+    return static_cast<std::uint64_t>(length);
   }
 
   EasyHandle easy_;

@@ -28,6 +28,13 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The folder of `target`, ending in a separator, for names beside it.
+std::string FolderBeside(const std::string& target) {
+  std::string folder = FolderOf(target);
+  if (folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
 HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 // A name no other file in the folder has yet: the process, the time and a
@@ -37,9 +44,7 @@ std::string TempName(const std::string& target, unsigned attempt) {
   char suffix[40];
   std::snprintf(suffix, sizeof suffix, ".part-%lx%llx%x", ::GetCurrentProcessId(),
                 static_cast<unsigned long long>(::GetTickCount64()), counter++ + attempt);
-  std::string path = FolderOf(target);
-  if (path.back() != '\\') path += '\\';
-  return path + "." + NameOf(target) + suffix;
+  return FolderBeside(target) + "." + NameOf(target) + suffix;
 }
 
 void WriteAll(HANDLE file, const std::byte* data, std::size_t size, OVERLAPPED* at,
@@ -88,9 +93,7 @@ class FileSearch {
 // behind. A live one is open without delete sharing, so the system refuses
 // to remove it and only those nobody holds go.
 void RemoveLeftovers(const std::string& target) {
-  std::string folder = FolderOf(target);
-  if (folder.back() != '\\') folder += '\\';
-  const std::wstring prefix = Wide(folder);
+  const std::wstring prefix = Wide(FolderBeside(target));
   FileSearch search(prefix + Wide("." + NameOf(target) + ".part-*"));
   while (const wchar_t* name = search.Next()) ::DeleteFileW((prefix + name).c_str());
 }

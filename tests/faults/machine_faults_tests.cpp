@@ -37,13 +37,6 @@ using testsupport::Reply;
 
 constexpr char kInstall[] = "软件升级";
 
-// The i % 251 pattern the scripted server generates.
-std::string Pattern(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
-  return bytes;
-}
-
 class MachineFaultsTest : public testing::Test {
  protected:
   // One click in a window on `folder`.
@@ -167,7 +160,7 @@ constexpr std::uint64_t kBuildSize = 32 << 20;
 
 class KilledInstallTest : public testing::Test {
  public:  // read by the instants' tests below
-  KilledInstallTest() : app(temp.Path()), newBuild(Pattern(kBuildSize)) {}
+  KilledInstallTest() : app(temp.Path()), newBuild(testsupport::GeneratedBody(kBuildSize)) {}
 
   // A slow server: the download takes a second or so, the version text
   // arrives a byte at a time.

@@ -320,11 +320,7 @@ std::string RequestTarget(const std::string& head) {
 
 // Whole periods of the i % 251 pattern, so any slice starting at offset
 // (position % 251) continues the pattern.
-std::string PatternBlock() {
-  std::string block(kPatternPeriod * 256, '\0');
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i % kPatternPeriod);
-  return block;
-}
+std::string PatternBlock() { return GeneratedBody(kPatternPeriod * 256); }
 
 std::string ChunkedBody(std::string_view body) {
   std::string out;
@@ -498,6 +494,12 @@ void Close(UniqueSocket& socket, bool abort) {
 }
 
 }  // namespace
+
+std::string GeneratedBody(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % kPatternPeriod);
+  return bytes;
+}
 
 // ---- ScriptedServer -------------------------------------------------------
 

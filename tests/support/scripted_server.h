@@ -59,6 +59,9 @@ inline constexpr bool kChunkedEndSeen = false;
 inline constexpr bool kChunkedEndSeen = true;
 #endif
 
+// The body that Generated, Paced and Endless send: byte i is i % 251.
+std::string GeneratedBody(std::size_t size);
+
 // One scripted answer to one request.
 struct Reply {
   enum class Kind { Fixed, Generated, Truncated, Reset, Stall, Redirect, Chunked, Trickle, Endless, Raw,

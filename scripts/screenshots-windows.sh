@@ -14,12 +14,8 @@ fi
 
 build=${SCREENSHOT_BUILD:-build-windows}
 out=${SCREENSHOT_OUT:-docs}
-# The port of the local update server built into the updater.
-port=$(sed -n 's/^UPDATE_HOST:STRING=127\.0\.0\.1:\([0-9]*\)$/\1/p' "$build/CMakeCache.txt")
-if [ -z "$port" ]; then
-  echo "screenshots-windows.sh: $build/bin/updater.exe is not built for 127.0.0.1:PORT" >&2
-  exit 2
-fi
+source scripts/screenshot-scenes.sh
+port=$(built_in_port "$build")
 bin=$(cd "$build" && pwd)/bin
 export WINEPREFIX=$(cd "$build" && pwd)/wine-prefix
 work=$(mktemp -d)
@@ -47,41 +43,5 @@ stop_updater() {
 }
 click() { xdotool mousemove --window "$window" $((border + 148)) $((top + 64)) click 1; }
 
-source scripts/screenshot-server.sh
-
-# Ready to install, then a server that accepts and never answers: installing.
-serve_once silent
-start_updater
-shoot windows-ready "$area"
-click
-shoot windows-installing "$area"
-stop_updater
-wait "$server"
-
-# A build arriving: the server announces its length, sends 40 % of it and
-# pauses, so the bar stands at 40 %.
-serve_once partial
-start_updater
-click
-shoot windows-progress "$area"
-stop_updater
-wait "$server"
-
-# Nothing published (404): the failure message over the window.
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/www" >/dev/null 2>&1 &
-await_port
-start_updater
-click
-sleep 1
-shoot windows-failed 640x300+0+0  # the box stands in the middle of the screen
-xdotool key Return
-stop_updater
-
-# Published: installed, ready to restart.
-cp "$bin/started_new.exe" "$work/www/soft/tarnwick/tarnwick.jpg"
-start_updater
-click
-sleep 1.5
-shoot windows-restart "$area"
-stop_updater
-echo "screenshots: $out/windows-{ready,installing,progress,failed,restart}.png"
+# The message box stands in the middle of the screen.
+take_scenes windows 640x300+0+0 1 "$bin/started_new.exe"
